@@ -1,0 +1,1171 @@
+// The backend-independent part of the layer: classes and windows, the
+// message queue, painting, device contexts and GDI objects drawn in
+// software, cursors, modal boxes and dialogs, and the kernel services.
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+#include "platform/backend.h"
+
+namespace platform::detail {
+QueueFast g_queueFast;
+}
+
+using platform::detail::g_queueFast;
+
+enum class GdiKind { Bitmap, Brush, Pen };
+
+struct GdiObject {
+    GdiKind kind;
+    COLORREF color = 0;
+    int width = 1;
+    bool stock = false;
+    bool hollow = false;          // NULL_BRUSH
+    std::unique_ptr<Surface> surface;  // bitmaps
+    HDC selectedIn = nullptr;     // bitmaps: the DC it is selected into
+};
+
+Surface::Surface(int w, int h) { resize(w, h); }
+
+Surface::~Surface() { std::free(bits); }
+
+void Surface::resize(int w, int h) {
+    w = std::max(w, 0);
+    h = std::max(h, 0);
+    if (w == width && h == height) return;
+    COLORREF* fresh = nullptr;
+    if (w > 0 && h > 0) {
+        fresh = static_cast<COLORREF*>(std::calloc(static_cast<std::size_t>(w) * static_cast<std::size_t>(h),
+                                                   sizeof(COLORREF)));
+        if (!fresh) throw std::bad_alloc();
+        int cw = std::min(w, width), ch = std::min(h, height);
+        for (int y = 0; y < ch; ++y)
+            std::memcpy(fresh + static_cast<std::size_t>(y) * w, bits + static_cast<std::size_t>(y) * width,
+                        static_cast<std::size_t>(cw) * sizeof(COLORREF));
+    }
+    std::free(bits);
+    bits = fresh;
+    width = w;
+    height = h;
+}
+
+namespace {
+
+struct State {
+    Backend* backend = nullptr;
+    std::map<std::string, std::unique_ptr<WindowClass>> classes;
+    std::vector<std::unique_ptr<Window>> windows;  // kept after destruction so handles stay testable
+    std::deque<MSG> queue;
+    bool quitPending = false;
+    int quitCode = 0;
+    int paintPending = 0;  // windows with an invalid region
+    std::vector<HDC> windowDCs;
+    HWND focus = nullptr;
+    HCURSOR cursor = nullptr;
+    int cursorCount = 0;
+    bool keys[256] = {};
+    int pumpInterval = 64;
+};
+
+State g;
+
+void updatePending() {
+    g_queueFast.pending = static_cast<int>(g.queue.size()) + g.paintPending + (g.quitPending ? 1 : 0);
+}
+
+Backend& backend() {
+    if (!g.backend) {
+        std::fputs("platform: no backend installed (call platform::SetBackend first)\n", stderr);
+        std::abort();
+    }
+    return *g.backend;
+}
+
+bool alive(HWND h) { return h && !h->destroyed; }
+
+bool emptyRect(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+
+RECT unionRect(const RECT& a, const RECT& b) {
+    if (emptyRect(a)) return b;
+    if (emptyRect(b)) return a;
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
+}
+
+RECT intersect(const RECT& a, const RECT& b) {
+    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+           std::min(a.bottom, b.bottom)};
+    if (emptyRect(r)) return {0, 0, 0, 0};
+    return r;
+}
+
+void setInvalid(Window& w, const RECT& r) {
+    bool was = !emptyRect(w.invalid);
+    w.invalid = r;
+    bool now = !emptyRect(w.invalid);
+    if (was != now) g.paintPending += now ? 1 : -1;
+    updatePending();
+}
+
+// Every live DC of a window follows its surface when that is remade.
+void rebindWindowDCs(Window& w) {
+    for (HDC dc : g.windowDCs) {
+        if (dc->window != &w) continue;
+        if (w.destroyed) {
+            dc->bits = nullptr;
+            dc->width = dc->height = 0;
+            dc->dirty = nullptr;
+        } else {
+            dc->bits = w.surface.bits;
+            dc->width = w.surface.width;
+            dc->height = w.surface.height;
+            dc->dirty = &w.dirty;
+        }
+    }
+}
+
+void flushDirty() {
+    for (auto& w : g.windows)
+        if (!w->destroyed && !emptyRect(w->dirty)) backend().present(*w);
+}
+
+void pumpNative(bool wait) {
+    flushDirty();
+    backend().pump(wait);
+}
+
+bool inRange(UINT m, UINT lo, UINT hi) { return (lo == 0 && hi == 0) || (m >= lo && m <= hi); }
+
+bool takeMessage(MSG* out, HWND hwnd, UINT lo, UINT hi, bool remove) {
+    for (auto it = g.queue.begin(); it != g.queue.end(); ++it) {
+        if (hwnd && it->hwnd != hwnd) continue;
+        if (!inRange(it->message, lo, hi)) continue;
+        if (out) *out = *it;
+        if (remove) {
+            g.queue.erase(it);
+            updatePending();
+        }
+        return true;
+    }
+    if (g.quitPending && !hwnd && inRange(WM_QUIT, lo, hi)) {
+        if (out) *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(g.quitCode), 0, 0, {0, 0}};
+        if (remove) {
+            g.quitPending = false;
+            updatePending();
+        }
+        return true;
+    }
+    if (g.paintPending > 0 && inRange(WM_PAINT, lo, hi)) {
+        for (auto& w : g.windows) {
+            if (w->destroyed || emptyRect(w->invalid)) continue;
+            if (hwnd && w.get() != hwnd) continue;
+            if (out) *out = MSG{w.get(), WM_PAINT, 0, 0, 0, {0, 0}};
+            return true;  // stays until the window is validated
+        }
+    }
+    return false;
+}
+
+template <typename T>
+const T* findResource(const std::vector<NamedResource<T>>& list, LPCSTR name) {
+    for (const auto& r : list) {
+        if (IS_INTRESOURCE(name)) {
+            if (r.id != 0 && r.id == static_cast<int>(reinterpret_cast<std::uintptr_t>(name))) return r.data;
+        } else if (name && r.id == 0 && r.name == name) {
+            return r.data;
+        }
+    }
+    return nullptr;
+}
+
+GdiObject* stockObject(int index) {
+    static GdiObject objects[8] = {
+        {GdiKind::Brush, RGB(255, 255, 255), 1, true, false, nullptr, nullptr},
+        {GdiKind::Brush, RGB(192, 192, 192), 1, true, false, nullptr, nullptr},
+        {GdiKind::Brush, RGB(128, 128, 128), 1, true, false, nullptr, nullptr},
+        {GdiKind::Brush, RGB(64, 64, 64), 1, true, false, nullptr, nullptr},
+        {GdiKind::Brush, RGB(0, 0, 0), 1, true, false, nullptr, nullptr},
+        {GdiKind::Brush, 0, 1, true, true, nullptr, nullptr},
+        {GdiKind::Pen, RGB(255, 255, 255), 1, true, false, nullptr, nullptr},
+        {GdiKind::Pen, RGB(0, 0, 0), 1, true, false, nullptr, nullptr},
+    };
+    if (index < 0 || index > 7) return nullptr;
+    return &objects[index];
+}
+
+const Cursor* systemCursor(LPCSTR name) {
+    static const Cursor arrow{CursorShape::Arrow}, cross{CursorShape::Cross}, wait{CursorShape::Wait},
+        ibeam{CursorShape::IBeam};
+    if (name == IDC_CROSS) return &cross;
+    if (name == IDC_WAIT) return &wait;
+    if (name == IDC_IBEAM) return &ibeam;
+    return &arrow;
+}
+
+void fillSurface(HDC hdc, RECT r, COLORREF color) {
+    r = intersect(r, RECT{0, 0, hdc->width, hdc->height});
+    if (emptyRect(r)) return;
+    color &= 0x00FFFFFF;
+    for (int y = r.top; y < r.bottom; ++y) {
+        COLORREF* row = hdc->bits + static_cast<std::size_t>(y) * hdc->width;
+        std::fill(row + r.left, row + r.right, color);
+    }
+    if (hdc->dirty) *hdc->dirty = unionRect(*hdc->dirty, r);
+}
+
+// A pen of width w covers a w x w square at each point of its path, so a
+// 2-pixel pen along an 8-connected path leaves a 4-connected band.
+void stamp(HDC hdc, int x, int y, int width, COLORREF color) {
+    int lo = -(width - 1) / 2, hi = width / 2;
+    for (int dy = lo; dy <= hi; ++dy)
+        for (int dx = lo; dx <= hi; ++dx) SetPixel(hdc, x + dx, y + dy, color);
+}
+
+// Bresenham line from (x0, y0) to (x1, y1); the last point is drawn only
+// when includeLast is set.
+void line(HDC hdc, int x0, int y0, int x1, int y1, int width, COLORREF color, bool includeLast) {
+    int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
+    int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
+    int err = dx + dy;
+    for (;;) {
+        if (x0 == x1 && y0 == y1) {
+            if (includeLast) stamp(hdc, x0, y0, width, color);
+            break;
+        }
+        stamp(hdc, x0, y0, width, color);
+        int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y0 += sy;
+        }
+    }
+}
+
+HDC makeWindowDC(Window& w) {
+    auto* dc = new DeviceContext;
+    dc->window = &w;
+    dc->pen = stockObject(BLACK_PEN);
+    dc->brush = stockObject(WHITE_BRUSH);
+    g.windowDCs.push_back(dc);
+    rebindWindowDCs(w);
+    return dc;
+}
+
+LRESULT callProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (!alive(hwnd)) return 0;
+    if (hwnd->kind == WindowKind::Dialog) {
+        INT_PTR r = hwnd->dlgProc ? hwnd->dlgProc(hwnd, msg, wp, lp) : FALSE;
+        if (!r && msg == WM_CLOSE) PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+        return r;
+    }
+    if (hwnd->kind == WindowKind::Control) return DefWindowProcA(hwnd, msg, wp, lp);
+    return hwnd->proc ? hwnd->proc(hwnd, msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+void destroyTree(HWND hwnd, bool notify) {
+    if (!alive(hwnd)) return;
+    if (notify) SendMessageA(hwnd, WM_DESTROY, 0, 0);
+    for (HWND c : hwnd->children) destroyTree(c, notify);
+    if (hwnd->destroyed) return;
+    hwnd->destroyed = true;
+    if (!emptyRect(hwnd->invalid)) setInvalid(*hwnd, {0, 0, 0, 0});
+    std::erase_if(g.queue, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
+    updatePending();
+    rebindWindowDCs(*hwnd);
+    if (g.focus == hwnd) g.focus = nullptr;
+    if (hwnd->kind != WindowKind::Control && g.backend) g.backend->destroyWindow(*hwnd);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------- layer control
+
+namespace platform {
+
+void SetBackend(Backend* b) {
+    ResetState();
+    g.backend = b;
+}
+
+Backend& CurrentBackend() { return backend(); }
+
+void ResetState() {
+    for (auto& w : g.windows)
+        if (!w->destroyed) {
+            w->destroyed = true;
+            if (w->kind != WindowKind::Control && g.backend) g.backend->destroyWindow(*w);
+        }
+    for (HDC dc : g.windowDCs) delete dc;
+    g.windowDCs.clear();
+    g.windows.clear();
+    g.classes.clear();
+    g.queue.clear();
+    g.quitPending = false;
+    g.quitCode = 0;
+    g.paintPending = 0;
+    g.focus = nullptr;
+    g.cursor = nullptr;
+    g.cursorCount = 0;
+    std::fill(std::begin(g.keys), std::end(g.keys), false);
+    g_queueFast.pumpCountdown = g.pumpInterval;
+    updatePending();
+}
+
+void SetPumpInterval(int polls) {
+    g.pumpInterval = std::max(polls, 1);
+    g_queueFast.pumpCountdown = g.pumpInterval;
+}
+
+std::vector<HWND> Windows() {
+    std::vector<HWND> out;
+    for (auto& w : g.windows)
+        if (!w->destroyed) out.push_back(w.get());
+    return out;
+}
+
+void PostInput(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (!alive(hwnd)) return;
+    for (HWND p = hwnd; p; p = (p->kind == WindowKind::Control ? p->parent : nullptr))
+        if (!p->enabled) return;
+    if (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN || msg == WM_KEYUP || msg == WM_SYSKEYUP)
+        g.keys[wp & 0xFF] = (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN);
+    // Moving over a window brings back its class cursor, as the default
+    // handling of the set-cursor request does.
+    if (msg == WM_MOUSEMOVE && hwnd->cls && hwnd->cls->cursor && g.cursor != hwnd->cls->cursor) {
+        g.cursor = hwnd->cls->cursor;
+        backend().setCursorShape(hwnd, g.cursor->shape);
+    }
+    POINT pt = backend().cursorPos();
+    g.queue.push_back(MSG{hwnd, msg, wp, lp, backend().tickCount(), pt});
+    updatePending();
+}
+
+void NativeResized(HWND hwnd, int cw, int ch) {
+    if (!alive(hwnd)) return;
+    if (cw == hwnd->clientWidth && ch == hwnd->clientHeight) return;
+    hwnd->clientWidth = cw;
+    hwnd->clientHeight = ch;
+    hwnd->surface.resize(cw, ch);
+    hwnd->dirty = {0, 0, 0, 0};
+    rebindWindowDCs(*hwnd);
+    SendMessageA(hwnd, WM_SIZE, 0, MAKELPARAM(cw, ch));
+    InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+void NativeMoved(HWND hwnd, int x, int y) {
+    if (!alive(hwnd)) return;
+    int w = hwnd->frame.right - hwnd->frame.left, h = hwnd->frame.bottom - hwnd->frame.top;
+    int dx = x - hwnd->frame.left, dy = y - hwnd->frame.top;
+    hwnd->frame = {x, y, x + w, y + h};
+    hwnd->clientOrigin.x += dx;
+    hwnd->clientOrigin.y += dy;
+    SendMessageA(hwnd, WM_MOVE, 0, MAKELPARAM(hwnd->clientOrigin.x, hwnd->clientOrigin.y));
+}
+
+void NativeCloseRequested(HWND hwnd) {
+    if (!alive(hwnd) || !hwnd->enabled) return;
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+}
+
+void ClickRadio(HWND control) {
+    if (!alive(control) || !control->parent) return;
+    auto& siblings = control->parent->children;
+    auto at = std::find(siblings.begin(), siblings.end(), control);
+    if (at == siblings.end()) return;
+    // The group runs from the last control with the group style up to the next one.
+    auto first = at;
+    while (first != siblings.begin() && !((*first)->style & WS_GROUP)) --first;
+    auto last = at + 1;
+    while (last != siblings.end() && !((*last)->style & WS_GROUP)) ++last;
+    for (auto it = first; it != last; ++it) {
+        if ((*it)->control != ControlKind::RadioButton) continue;
+        bool want = (*it == control);
+        if ((*it)->checked != want) {
+            (*it)->checked = want;
+            backend().windowChanged(**it);
+        }
+    }
+}
+
+void SetControlText(HWND control, const std::string& text) {
+    if (alive(control)) control->title = text;
+}
+
+void PressButton(HWND dialog, int id) {
+    if (!alive(dialog)) return;
+    HWND button = GetDlgItem(dialog, id);
+    if (button && !button->enabled) return;
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(id), 0),
+                 reinterpret_cast<LPARAM>(button));
+}
+
+bool RunModalTurn() {
+    MSG m;
+    while (true) {
+        if (g.quitPending) return false;
+        if (!takeMessage(&m, nullptr, 0, 0, true)) break;
+        if (m.message == WM_QUIT) return false;
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+    }
+    return !g.quitPending;
+}
+
+}  // namespace platform
+
+namespace platform::detail {
+
+void MarkDirty(RECT* dirty, int x, int y) {
+    if (dirty->right <= dirty->left || dirty->bottom <= dirty->top) {
+        *dirty = {x, y, x + 1, y + 1};
+        return;
+    }
+    if (x < dirty->left) dirty->left = x;
+    if (y < dirty->top) dirty->top = y;
+    if (x >= dirty->right) dirty->right = x + 1;
+    if (y >= dirty->bottom) dirty->bottom = y + 1;
+}
+
+BOOL PeekMessageSlow(MSG* msg, HWND hwnd, UINT lo, UINT hi, UINT remove) {
+    if (g_queueFast.pending > 0) --g_queueFast.pumpCountdown;
+    if (g_queueFast.pumpCountdown <= 0) {
+        g_queueFast.pumpCountdown = g.pumpInterval;
+        pumpNative(false);
+    }
+    return takeMessage(msg, hwnd, lo, hi, (remove & PM_REMOVE) != 0) ? TRUE : FALSE;
+}
+
+}  // namespace platform::detail
+
+// ------------------------------------------------------ classes and windows
+
+ATOM RegisterClassA(const WNDCLASSA* wc) {
+    if (!wc || !wc->lpszClassName || IS_INTRESOURCE(wc->lpszClassName) || !wc->lpfnWndProc) return 0;
+    if (g.classes.count(wc->lpszClassName)) return 0;
+    auto c = std::make_unique<WindowClass>();
+    c->name = wc->lpszClassName;
+    c->style = wc->style;
+    c->proc = wc->lpfnWndProc;
+    c->instance = wc->hInstance;
+    c->icon = wc->hIcon;
+    c->cursor = wc->hCursor;
+    c->background = wc->hbrBackground;
+    if (wc->lpszMenuName && wc->hInstance) c->menu = LoadMenuA(wc->hInstance, wc->lpszMenuName);
+    g.classes[c->name] = std::move(c);
+    return static_cast<ATOM>(g.classes.size());
+}
+
+ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
+    if (!wc || wc->cbSize != sizeof(WNDCLASSEXA)) {
+        // The size field tells old records from new; both layouts are ours.
+        if (!wc) return 0;
+    }
+    WNDCLASSA a{wc->style,   wc->lpfnWndProc,   wc->cbClsExtra,   wc->cbWndExtra,   wc->hInstance,
+                wc->hIcon,   wc->hCursor,       wc->hbrBackground, wc->lpszMenuName, wc->lpszClassName};
+    return RegisterClassA(&a);
+}
+
+HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, void* param) {
+    if (!className || IS_INTRESOURCE(className)) return nullptr;
+    auto found = g.classes.find(className);
+    if (found == g.classes.end()) return nullptr;
+    ScreenInfo screen = backend().screen();
+    if (x == CW_USEDEFAULT) x = 0;
+    if (y == CW_USEDEFAULT) y = 0;
+    if (width == CW_USEDEFAULT) width = screen.width;
+    if (height == CW_USEDEFAULT) height = screen.height;
+
+    auto owned = std::make_unique<Window>();
+    Window& w = *owned;
+    w.kind = WindowKind::Top;
+    w.cls = found->second.get();
+    w.proc = w.cls->proc;
+    w.title = windowName ? windowName : "";
+    w.style = style & ~WS_VISIBLE;
+    w.parent = parent;
+    w.menu = menu ? menu : w.cls->menu;
+    w.frame = {x, y, x + std::max(width, 0), y + std::max(height, 0)};
+    g.windows.push_back(std::move(owned));
+    backend().createWindow(w);
+    w.surface.resize(w.clientWidth, w.clientHeight);
+
+    CREATESTRUCTA cs{param, instance, w.menu, parent, height, width, y, x, static_cast<LONG>(style),
+                     windowName, className, 0};
+    if (SendMessageA(&w, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
+        destroyTree(&w, true);
+        return nullptr;
+    }
+    if (w.destroyed) return nullptr;
+    SendMessageA(&w, WM_SIZE, 0, MAKELPARAM(w.clientWidth, w.clientHeight));
+    SendMessageA(&w, WM_MOVE, 0, MAKELPARAM(w.clientOrigin.x, w.clientOrigin.y));
+    if (style & WS_VISIBLE) ShowWindow(&w, SW_SHOW);
+    return &w;
+}
+
+BOOL DestroyWindow(HWND hwnd) {
+    if (!alive(hwnd)) return FALSE;
+    destroyTree(hwnd, true);
+    return TRUE;
+}
+
+BOOL IsWindow(HWND hwnd) {
+    for (auto& w : g.windows)
+        if (w.get() == hwnd) return !w->destroyed;
+    return FALSE;
+}
+
+BOOL ShowWindow(HWND hwnd, int cmd) {
+    if (!alive(hwnd)) return FALSE;
+    BOOL was = hwnd->visible;
+    bool show = cmd != SW_HIDE;
+    hwnd->visible = show;
+    if (hwnd->kind != WindowKind::Control) backend().showWindow(*hwnd, show);
+    if (show && !was) {
+        SendMessageA(hwnd, WM_SHOWWINDOW, TRUE, 0);
+        InvalidateRect(hwnd, nullptr, TRUE);
+    }
+    return was;
+}
+
+BOOL UpdateWindow(HWND hwnd) {
+    if (!alive(hwnd)) return FALSE;
+    if (!emptyRect(hwnd->invalid)) SendMessageA(hwnd, WM_PAINT, 0, 0);
+    return TRUE;
+}
+
+BOOL EnableWindow(HWND hwnd, BOOL enable) {
+    if (!alive(hwnd)) return FALSE;
+    BOOL wasDisabled = !hwnd->enabled;
+    if (hwnd->enabled != static_cast<bool>(enable)) {
+        hwnd->enabled = enable != 0;
+        if (hwnd->kind != WindowKind::Control) backend().setWindowEnabled(*hwnd, hwnd->enabled);
+        else backend().windowChanged(*hwnd);
+        SendMessageA(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
+    }
+    return wasDisabled;
+}
+
+BOOL IsWindowEnabled(HWND hwnd) { return alive(hwnd) && hwnd->enabled; }
+
+HWND SetFocus(HWND hwnd) {
+    HWND previous = g.focus;
+    if (!alive(hwnd)) return previous;
+    g.focus = hwnd;
+    if (hwnd->kind != WindowKind::Control) backend().focusWindow(*hwnd);
+    if (previous != hwnd) {
+        if (alive(previous)) SendMessageA(previous, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
+        SendMessageA(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(previous), 0);
+    }
+    return previous;
+}
+
+HWND GetFocus() { return g.focus; }
+
+BOOL GetClientRect(HWND hwnd, RECT* rect) {
+    if (!alive(hwnd) || !rect) return FALSE;
+    *rect = {0, 0, hwnd->clientWidth, hwnd->clientHeight};
+    return TRUE;
+}
+
+BOOL GetWindowRect(HWND hwnd, RECT* rect) {
+    if (!alive(hwnd) || !rect) return FALSE;
+    *rect = hwnd->frame;
+    return TRUE;
+}
+
+BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
+    if (!alive(hwnd)) return FALSE;
+    hwnd->title = text ? text : "";
+    backend().windowChanged(*hwnd);
+    return TRUE;
+}
+
+int GetWindowTextA(HWND hwnd, LPSTR buffer, int maxCount) {
+    if (!alive(hwnd) || !buffer || maxCount <= 0) return 0;
+    int n = static_cast<int>(std::min<std::size_t>(hwnd->title.size(), static_cast<std::size_t>(maxCount - 1)));
+    std::memcpy(buffer, hwnd->title.data(), static_cast<std::size_t>(n));
+    buffer[n] = '\0';
+    return n;
+}
+
+int GetSystemMetrics(int index) {
+    ScreenInfo s = backend().screen();
+    if (index == SM_CXSCREEN) return s.width;
+    if (index == SM_CYSCREEN) return s.height;
+    return 0;
+}
+
+LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wp, LPARAM) {
+    if (!alive(hwnd)) return 0;
+    switch (msg) {
+        case WM_CLOSE:
+            DestroyWindow(hwnd);
+            return 0;
+        case WM_ERASEBKGND: {
+            HDC dc = reinterpret_cast<HDC>(wp);
+            if (!dc || !hwnd->cls || !hwnd->cls->background) return 0;
+            RECT r = hwnd->invalid;
+            if (emptyRect(r)) r = {0, 0, hwnd->clientWidth, hwnd->clientHeight};
+            FillRect(dc, &r, hwnd->cls->background);
+            return 1;
+        }
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            BeginPaint(hwnd, &ps);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        default:
+            return 0;
+    }
+}
+
+// --------------------------------------------------------------- the queue
+
+BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (hwnd && !alive(hwnd)) return FALSE;
+    g.queue.push_back(MSG{hwnd, msg, wp, lp, g.backend ? g.backend->tickCount() : 0, {0, 0}});
+    updatePending();
+    return TRUE;
+}
+
+LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return callProc(hwnd, msg, wp, lp); }
+
+BOOL GetMessageA(MSG* msg, HWND hwnd, UINT lo, UINT hi) {
+    for (;;) {
+        if (takeMessage(msg, hwnd, lo, hi, true)) return msg->message == WM_QUIT ? FALSE : TRUE;
+        pumpNative(false);
+        if (takeMessage(msg, hwnd, lo, hi, true)) return msg->message == WM_QUIT ? FALSE : TRUE;
+        pumpNative(true);
+    }
+}
+
+BOOL TranslateMessage(const MSG* msg) {
+    if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN)) return FALSE;
+    int vk = static_cast<int>(msg->wParam & 0xFF);
+    bool shift = g.keys[VK_SHIFT];
+    int ch = 0;
+    if (vk >= 'A' && vk <= 'Z') ch = shift ? vk : vk - 'A' + 'a';
+    else if ((vk >= '0' && vk <= '9') || vk == VK_SPACE) ch = vk;
+    else if (vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_BACK || vk == VK_TAB) ch = vk;
+    if (!ch) return FALSE;
+    PostMessageA(msg->hwnd, WM_CHAR, static_cast<WPARAM>(ch), msg->lParam);
+    return TRUE;
+}
+
+LRESULT DispatchMessageA(const MSG* msg) {
+    if (!msg || !alive(msg->hwnd)) return 0;
+    return callProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+void PostQuitMessage(int exitCode) {
+    g.quitPending = true;
+    g.quitCode = exitCode;
+    updatePending();
+}
+
+int TranslateAcceleratorA(HWND hwnd, HACCEL accel, MSG* msg) {
+    if (!alive(hwnd) || !accel || !msg) return 0;
+    if (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN) return 0;
+    bool shift = g.keys[VK_SHIFT], ctrl = g.keys[VK_CONTROL], alt = g.keys[VK_MENU];
+    for (const ACCEL& a : accel->entries) {
+        if (!(a.fVirt & FVIRTKEY) || a.key != (msg->wParam & 0xFFFF)) continue;
+        if (shift != ((a.fVirt & FSHIFT) != 0) || ctrl != ((a.fVirt & FCONTROL) != 0) ||
+            alt != ((a.fVirt & FALT) != 0))
+            continue;
+        if (!hwnd->enabled) return 1;
+        SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(a.cmd, 1), 0);
+        return 1;
+    }
+    return 0;
+}
+
+short GetKeyState(int vkey) { return g.keys[vkey & 0xFF] ? static_cast<short>(0x8000) : 0; }
+
+// ----------------------------------------------------------------- painting
+
+BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
+    if (!alive(hwnd) || hwnd->kind != WindowKind::Top) return FALSE;
+    RECT client{0, 0, hwnd->clientWidth, hwnd->clientHeight};
+    RECT r = rect ? intersect(*rect, client) : client;
+    if (emptyRect(r)) return TRUE;
+    setInvalid(*hwnd, unionRect(hwnd->invalid, r));
+    if (erase) hwnd->eraseNeeded = true;
+    return TRUE;
+}
+
+BOOL ValidateRect(HWND hwnd, const RECT*) {
+    if (!alive(hwnd)) return FALSE;
+    setInvalid(*hwnd, {0, 0, 0, 0});
+    hwnd->eraseNeeded = false;
+    return TRUE;
+}
+
+BOOL RedrawWindow(HWND hwnd, const RECT* rect, void*, UINT flags) {
+    if (!alive(hwnd)) return FALSE;
+    if (flags & RDW_INVALIDATE) InvalidateRect(hwnd, rect, (flags & RDW_ERASE) ? TRUE : FALSE);
+    if (flags & RDW_UPDATENOW) UpdateWindow(hwnd);
+    return TRUE;
+}
+
+HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
+    if (!alive(hwnd) || !ps) return nullptr;
+    HDC dc = makeWindowDC(*hwnd);
+    ps->hdc = dc;
+    ps->rcPaint = hwnd->invalid;
+    ps->fErase = FALSE;
+    if (hwnd->eraseNeeded) {
+        hwnd->eraseNeeded = false;
+        ps->fErase = SendMessageA(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) ? FALSE : TRUE;
+    }
+    setInvalid(*hwnd, {0, 0, 0, 0});
+    return dc;
+}
+
+BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
+    if (ps && ps->hdc) ReleaseDC(hwnd, ps->hdc);
+    return TRUE;
+}
+
+// ---------------------------------------------------------- device contexts
+
+HDC GetDC(HWND hwnd) {
+    if (!alive(hwnd)) return nullptr;
+    return makeWindowDC(*hwnd);
+}
+
+int ReleaseDC(HWND, HDC hdc) {
+    auto it = std::find(g.windowDCs.begin(), g.windowDCs.end(), hdc);
+    if (it == g.windowDCs.end()) return 0;
+    HWND w = hdc->window;
+    g.windowDCs.erase(it);
+    delete hdc;
+    if (alive(w) && !emptyRect(w->dirty)) backend().present(*w);
+    return 1;
+}
+
+HDC CreateCompatibleDC(HDC) {
+    auto* dc = new DeviceContext;
+    dc->pen = stockObject(BLACK_PEN);
+    dc->brush = stockObject(WHITE_BRUSH);
+    return dc;
+}
+
+BOOL DeleteDC(HDC hdc) {
+    if (!hdc || hdc->window) return FALSE;
+    if (hdc->bitmap) hdc->bitmap->selectedIn = nullptr;
+    delete hdc;
+    return TRUE;
+}
+
+HBITMAP CreateCompatibleBitmap(HDC, int width, int height) {
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535) return nullptr;
+    auto* b = new GdiObject{GdiKind::Bitmap, 0, 1, false, false, nullptr, nullptr};
+    try {
+        b->surface = std::make_unique<Surface>(width, height);
+    } catch (const std::bad_alloc&) {
+        delete b;
+        return nullptr;
+    }
+    return b;
+}
+
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
+    if (!hdc || !obj) return nullptr;
+    HGDIOBJ previous = nullptr;
+    switch (obj->kind) {
+        case GdiKind::Bitmap:
+            if (hdc->window) return nullptr;
+            previous = hdc->bitmap;
+            if (previous) previous->selectedIn = nullptr;
+            hdc->bitmap = obj;
+            obj->selectedIn = hdc;
+            hdc->bits = obj->surface->bits;
+            hdc->width = obj->surface->width;
+            hdc->height = obj->surface->height;
+            return previous ? previous : obj;  // no default bitmap to hand back; give a harmless handle
+        case GdiKind::Brush:
+            previous = hdc->brush;
+            hdc->brush = obj;
+            return previous;
+        case GdiKind::Pen:
+            previous = hdc->pen;
+            hdc->pen = obj;
+            return previous;
+    }
+    return nullptr;
+}
+
+BOOL DeleteObject(HGDIOBJ obj) {
+    if (!obj) return FALSE;
+    if (obj->stock) return TRUE;
+    if (obj->kind == GdiKind::Bitmap && obj->selectedIn) {
+        // The DC keeps working, as an empty surface, instead of reading freed memory.
+        HDC dc = obj->selectedIn;
+        dc->bitmap = nullptr;
+        dc->bits = nullptr;
+        dc->width = dc->height = 0;
+    }
+    delete obj;
+    return TRUE;
+}
+
+HGDIOBJ GetStockObject(int index) { return stockObject(index); }
+
+HBRUSH CreateSolidBrush(COLORREF color) {
+    auto* b = new GdiObject{GdiKind::Brush, 0, 1, false, false, nullptr, nullptr};
+    b->color = color & 0x00FFFFFF;
+    return b;
+}
+
+HPEN CreatePen(int, int width, COLORREF color) {
+    auto* p = new GdiObject{GdiKind::Pen, 0, 1, false, false, nullptr, nullptr};
+    p->color = color & 0x00FFFFFF;
+    p->width = std::max(width, 1);
+    return p;
+}
+
+int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
+    if (!hdc || !rect || !brush || brush->kind != GdiKind::Brush) return 0;
+    if (!brush->hollow) fillSurface(hdc, *rect, brush->color);
+    return 1;
+}
+
+BOOL PatBlt(HDC hdc, int x, int y, int width, int height, DWORD rop) {
+    if (!hdc || rop != PATCOPY) return FALSE;
+    if (width < 0) {
+        x += width;
+        width = -width;
+    }
+    if (height < 0) {
+        y += height;
+        height = -height;
+    }
+    if (hdc->brush && !hdc->brush->hollow) fillSurface(hdc, RECT{x, y, x + width, y + height}, hdc->brush->color);
+    return TRUE;
+}
+
+BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int xs, int ys, DWORD rop) {
+    if (!dest || !src || rop != SRCCOPY || width <= 0 || height <= 0) return FALSE;
+    // Clip against the destination, then the source, moving both origins together.
+    if (x < 0) { width += x; xs -= x; x = 0; }
+    if (y < 0) { height += y; ys -= y; y = 0; }
+    if (xs < 0) { width += xs; x -= xs; xs = 0; }
+    if (ys < 0) { height += ys; y -= ys; ys = 0; }
+    width = std::min({width, dest->width - x, src->width - xs});
+    height = std::min({height, dest->height - y, src->height - ys});
+    if (width <= 0 || height <= 0) return TRUE;
+    auto copyRow = [&](int row) {
+        std::memmove(dest->bits + static_cast<std::size_t>(y + row) * dest->width + x,
+                     src->bits + static_cast<std::size_t>(ys + row) * src->width + xs,
+                     static_cast<std::size_t>(width) * sizeof(COLORREF));
+    };
+    if (dest->bits == src->bits && y > ys)
+        for (int row = height - 1; row >= 0; --row) copyRow(row);
+    else
+        for (int row = 0; row < height; ++row) copyRow(row);
+    if (dest->dirty) *dest->dirty = unionRect(*dest->dirty, RECT{x, y, x + width, y + height});
+    return TRUE;
+}
+
+BOOL Arc(HDC hdc, int left, int top, int right, int bottom, int xs, int ys, int xe, int ye) {
+    if (!hdc) return FALSE;
+    if (left > right) std::swap(left, right);
+    if (top > bottom) std::swap(top, bottom);
+    // The ellipse inscribed in the box, right and bottom edges excluded.
+    double rx = (right - left - 1) / 2.0, ry = (bottom - top - 1) / 2.0;
+    if (rx < 0 || ry < 0) return TRUE;
+    double cx = left + rx, cy = top + ry;
+    const GdiObject* pen = hdc->pen ? hdc->pen : stockObject(BLACK_PEN);
+    // Equal start and end points draw the whole ellipse; otherwise the part
+    // counter-clockwise (on screen) from the start ray to the end ray.
+    bool whole = xs == xe && ys == ye;
+    const double twoPi = 6.283185307179586;
+    double a0 = std::atan2(-(ys - cy), xs - cx), a1 = std::atan2(-(ye - cy), xe - cx);
+    if (a0 < 0) a0 += twoPi;
+    if (a1 < 0) a1 += twoPi;
+    double span = whole ? twoPi : std::fmod(a1 - a0 + twoPi, twoPi);
+    if (!whole && span == 0) span = twoPi;
+    int steps = static_cast<int>(std::ceil(span * std::max(rx, ry) * 2.0)) + 8;
+    bool have = false;
+    int px = 0, py = 0;
+    for (int i = 0; i <= steps; ++i) {
+        double t = a0 + span * i / steps;
+        int x = static_cast<int>(std::floor(cx + rx * std::cos(t) + 0.5));
+        int y = static_cast<int>(std::floor(cy - ry * std::sin(t) + 0.5));
+        if (!have) stamp(hdc, x, y, pen->width, pen->color);
+        else if (x != px || y != py) line(hdc, px, py, x, y, pen->width, pen->color, true);
+        have = true;
+        px = x;
+        py = y;
+    }
+    return TRUE;
+}
+
+BOOL MoveToEx(HDC hdc, int x, int y, POINT* previous) {
+    if (!hdc) return FALSE;
+    if (previous) *previous = hdc->position;
+    hdc->position = {x, y};
+    return TRUE;
+}
+
+BOOL LineTo(HDC hdc, int x, int y) {
+    if (!hdc) return FALSE;
+    const GdiObject* pen = hdc->pen ? hdc->pen : stockObject(BLACK_PEN);
+    line(hdc, hdc->position.x, hdc->position.y, x, y, pen->width, pen->color, false);
+    hdc->position = {x, y};
+    return TRUE;
+}
+
+BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
+    if (!hdc) return FALSE;
+    if (left > right) std::swap(left, right);
+    if (top > bottom) std::swap(top, bottom);
+    if (hdc->brush && !hdc->brush->hollow)
+        fillSurface(hdc, RECT{left + 1, top + 1, right - 1, bottom - 1}, hdc->brush->color);
+    const GdiObject* pen = hdc->pen ? hdc->pen : stockObject(BLACK_PEN);
+    int r = right - 1, b = bottom - 1;
+    line(hdc, left, top, r, top, pen->width, pen->color, true);
+    line(hdc, r, top, r, b, pen->width, pen->color, true);
+    line(hdc, r, b, left, b, pen->width, pen->color, true);
+    line(hdc, left, b, left, top, pen->width, pen->color, true);
+    return TRUE;
+}
+
+int GetDeviceCaps(HDC, int index) {
+    ScreenInfo s = backend().screen();
+    if (index == BITSPIXEL) return s.bitsPerPixel;
+    if (index == HORZRES) return s.width;
+    if (index == VERTRES) return s.height;
+    return 0;
+}
+
+// ---------------------------------------------------------------- resources
+
+HCURSOR LoadCursorA(HINSTANCE, LPCSTR name) { return systemCursor(name); }
+
+HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
+    if (!instance) return nullptr;
+    return findResource(instance->icons, name);
+}
+
+HACCEL LoadAcceleratorsA(HINSTANCE instance, LPCSTR name) {
+    if (!instance) return nullptr;
+    return findResource(instance->accelerators, name);
+}
+
+HMENU LoadMenuA(HINSTANCE instance, LPCSTR name) {
+    if (!instance) return nullptr;
+    return findResource(instance->menus, name);
+}
+
+HCURSOR SetCursor(HCURSOR cursor) {
+    HCURSOR previous = g.cursor;
+    g.cursor = cursor;
+    if (cursor) backend().setCursorShape(nullptr, cursor->shape);
+    return previous;
+}
+
+int ShowCursor(BOOL show) {
+    g.cursorCount += show ? 1 : -1;
+    backend().setCursorVisible(g.cursorCount >= 0);
+    return g.cursorCount;
+}
+
+BOOL SetCursorPos(int x, int y) {
+    backend().setCursorPos(x, y);
+    return TRUE;
+}
+
+BOOL GetCursorPos(POINT* point) {
+    if (!point) return FALSE;
+    *point = backend().cursorPos();
+    return TRUE;
+}
+
+// --------------------------------------------------------- boxes, dialogs
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    bool disable = alive(owner) && owner->enabled;
+    if (disable) EnableWindow(owner, FALSE);
+    MessageBoxRequest request{owner, text ? text : "", caption ? caption : "Error", type};
+    int answer = backend().messageBox(request);
+    if (disable && alive(owner)) EnableWindow(owner, TRUE);
+    return answer;
+}
+
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM param) {
+    const DialogTemplate* t = instance ? findResource(instance->dialogs, templateName) : nullptr;
+    if (!t || !proc) return -1;
+    auto owned = std::make_unique<Window>();
+    Window& dlg = *owned;
+    dlg.kind = WindowKind::Dialog;
+    dlg.dlgProc = proc;
+    dlg.title = t->title;
+    dlg.style = t->style;
+    dlg.parent = owner;
+    dlg.dialogTemplate = t;
+    g.windows.push_back(std::move(owned));
+    for (const DialogItemTemplate& item : t->items) {
+        auto c = std::make_unique<Window>();
+        c->kind = WindowKind::Control;
+        c->control = item.kind;
+        c->controlId = item.id;
+        c->title = item.text;
+        c->style = item.style;
+        c->parent = &dlg;
+        c->frame = {item.x, item.y, item.x + item.cx, item.y + item.cy};
+        dlg.children.push_back(c.get());
+        g.windows.push_back(std::move(c));
+    }
+    bool disable = alive(owner) && owner->enabled;
+    if (disable) EnableWindow(owner, FALSE);
+    backend().createWindow(dlg);
+    HWND firstTab = nullptr;
+    for (HWND c : dlg.children)
+        if (!firstTab && (c->style & WS_TABSTOP)) firstTab = c;
+    if (SendMessageA(&dlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTab), param) && firstTab)
+        g.focus = firstTab;
+    dlg.visible = true;
+    if (!dlg.dialogEnded) backend().runDialog(dlg);
+    INT_PTR result = dlg.dialogResult;
+    destroyTree(&dlg, false);
+    if (disable && alive(owner)) EnableWindow(owner, TRUE);
+    return result;
+}
+
+BOOL EndDialog(HWND dlg, INT_PTR result) {
+    if (!alive(dlg) || dlg->kind != WindowKind::Dialog) return FALSE;
+    dlg->dialogEnded = true;
+    dlg->dialogResult = result;
+    return TRUE;
+}
+
+HWND GetDlgItem(HWND dlg, int id) {
+    if (!alive(dlg)) return nullptr;
+    for (HWND c : dlg->children)
+        if (c->controlId == id && !c->destroyed) return c;
+    return nullptr;
+}
+
+BOOL SetDlgItemTextA(HWND dlg, int id, LPCSTR text) { return SetWindowTextA(GetDlgItem(dlg, id), text); }
+
+UINT GetDlgItemTextA(HWND dlg, int id, LPSTR buffer, int maxCount) {
+    HWND c = GetDlgItem(dlg, id);
+    if (!c) {
+        if (buffer && maxCount > 0) buffer[0] = '\0';
+        return 0;
+    }
+    return static_cast<UINT>(GetWindowTextA(c, buffer, maxCount));
+}
+
+BOOL CheckRadioButton(HWND dlg, int first, int last, int check) {
+    if (!alive(dlg)) return FALSE;
+    for (HWND c : dlg->children) {
+        if (c->controlId < first || c->controlId > last) continue;
+        bool want = c->controlId == check;
+        if (c->checked != want) {
+            c->checked = want;
+            backend().windowChanged(*c);
+        }
+    }
+    return TRUE;
+}
+
+LRESULT SendDlgItemMessageA(HWND dlg, int id, UINT msg, WPARAM wp, LPARAM) {
+    HWND c = GetDlgItem(dlg, id);
+    if (!c) return 0;
+    if (msg == BM_GETCHECK) return c->checked ? BST_CHECKED : BST_UNCHECKED;
+    if (msg == BM_SETCHECK) {
+        c->checked = wp == BST_CHECKED;
+        backend().windowChanged(*c);
+    }
+    return 0;
+}
+
+namespace {
+
+BOOL fileDialog(OPENFILENAMEA* ofn, bool save) {
+    if (!ofn || !ofn->lpstrFile) return FALSE;
+    FileDialogRequest request;
+    request.save = save;
+    request.owner = ofn->hwndOwner;
+    request.title = ofn->lpstrTitle ? ofn->lpstrTitle : (save ? "Save As" : "Open");
+    request.initialPath = *ofn->lpstrFile;
+    for (const char* p = ofn->lpstrFilter; p && *p;) {
+        std::string description = p;
+        p += description.size() + 1;
+        std::string pattern = p;
+        p += pattern.size() + 1;
+        request.filters.emplace_back(description, pattern);
+    }
+    request.defaultExtension = ofn->lpstrDefExt ? ofn->lpstrDefExt : "";
+    request.flags = ofn->Flags;
+    HWND owner = ofn->hwndOwner;
+    bool disable = alive(owner) && owner->enabled;
+    if (disable) EnableWindow(owner, FALSE);
+    std::string chosen = backend().fileDialog(request);
+    if (disable && alive(owner)) EnableWindow(owner, TRUE);
+    if (chosen.empty()) return FALSE;
+    std::size_t slash = chosen.find_last_of('/');
+    std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    // A name typed without an extension takes the default one.
+    if (!request.defaultExtension.empty() && chosen.find('.', nameAt) == std::string::npos)
+        chosen += "." + request.defaultExtension;
+    *ofn->lpstrFile = chosen;
+    if (ofn->lpstrFileTitle) *ofn->lpstrFileTitle = chosen.substr(nameAt);
+    std::size_t dot = chosen.find_last_of('.');
+    ofn->nFileOffset = static_cast<WORD>(std::min<std::size_t>(nameAt, 0xFFFF));
+    ofn->nFileExtension =
+        static_cast<WORD>(dot == std::string::npos || dot < nameAt ? 0 : std::min<std::size_t>(dot + 1, 0xFFFF));
+    return TRUE;
+}
+
+}  // namespace
+
+BOOL GetOpenFileNameA(OPENFILENAMEA* ofn) { return fileDialog(ofn, false); }
+BOOL GetSaveFileNameA(OPENFILENAMEA* ofn) { return fileDialog(ofn, true); }
+
+// ----------------------------------------------------------- kernel services
+
+DWORD GetTickCount() { return backend().tickCount(); }
+
+void Sleep(DWORD ms) { backend().sleep(ms); }
+
+std::string GetCurrentDirectoryString() {
+    std::error_code ec;
+    auto p = std::filesystem::current_path(ec);
+    return ec ? std::string(".") : p.string();
+}
+
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+    std::string dir = GetCurrentDirectoryString();
+    if (!buffer || size <= dir.size()) return static_cast<DWORD>(dir.size() + 1);
+    std::memcpy(buffer, dir.c_str(), dir.size() + 1);
+    return static_cast<DWORD>(dir.size());
+}
+
+HLOCAL LocalAlloc(UINT flags, std::size_t bytes) {
+    if (bytes == 0) bytes = 1;
+    return (flags & LMEM_ZEROINIT) ? std::calloc(bytes, 1) : std::malloc(bytes);
+}
+
+HLOCAL LocalFree(HLOCAL mem) {
+    std::free(mem);
+    return nullptr;
+}
+
+std::int64_t CalendarTime() { return backend().calendarTime(); }
