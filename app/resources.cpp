@@ -123,12 +123,12 @@ const DialogTemplate backgrounddialog{kDialogStyle, "Background Color", 0, 0, 15
 // -------------------------------------------------------------------- icon
 
 // Grows a small cluster on a 32 x 32 grid: particles start on a circle a
-// little outside the cluster, walk to one of their 8 neighbours at random and
-// stick when they touch it; each is coloured by its order from the default
-// palette. A fixed linear congruential sequence makes the picture the same
-// on every start.
+// little outside the cluster, walk one pixel up, down, left or right at
+// random and stick when they touch it; each is coloured by its order from
+// the default palette. A fixed linear congruential sequence makes the
+// picture the same on every start.
 IconResource makeicon() {
-    constexpr int kSide = 32, kCentre = 16, kParticles = 150;
+    constexpr int kSide = 32, kCentre = 16, kParticles = 220, kReach = 14;
     IconResource icon{kSide, kSide, std::vector<COLORREF>(kSide * kSide, RGB(255, 245, 230))};
     std::vector<bool> stuck(kSide * kSide, false);
     auto at = [&](int x, int y) { return static_cast<std::size_t>(y * kSide + x); };
@@ -141,22 +141,22 @@ IconResource makeicon() {
         state = state * 1664525u + 1013904223u;
         return state >> 8;
     };
+    static constexpr int kDx[4] = {1, -1, 0, 0};
+    static constexpr int kDy[4] = {0, 0, 1, -1};
     stuck[at(kCentre, kCentre)] = true;
     icon.pixels[at(kCentre, kCentre)] = colour(0);
     int reach = 1;
-    for (int placed = 1; placed < kParticles && reach < 13;) {
+    for (int placed = 1, tries = 0; placed < kParticles && reach < kReach && tries < 5000; ++tries) {
         double angle = static_cast<double>(next() % 3600) * (2.0 * 3.141592653589793 / 3600.0);
-        int launch = reach + 3;
+        int launch = reach + 2;
         int x = kCentre + static_cast<int>(std::lround(std::cos(angle) * launch));
         int y = kCentre + static_cast<int>(std::lround(std::sin(angle) * launch));
-        for (int steps = 0; steps < 4000; ++steps) {
-            // Wandering off, or near the edge: give up on this particle.
-            if (x < 1 || y < 1 || x > kSide - 2 || y > kSide - 2 || std::hypot(x - kCentre, y - kCentre) > launch + 2)
+        for (int steps = 0; steps < 20000; ++steps) {
+            // Too far out, or at the edge: give up on this particle.
+            if (x < 1 || y < 1 || x > kSide - 2 || y > kSide - 2 || std::hypot(x - kCentre, y - kCentre) > launch + 4)
                 break;
             bool touching = false;
-            for (int dy = -1; dy <= 1 && !touching; ++dy)
-                for (int dx = -1; dx <= 1; ++dx)
-                    if (stuck[at(x + dx, y + dy)]) touching = true;
+            for (int d = 0; d < 4; ++d) touching = touching || stuck[at(x + kDx[d], y + kDy[d])];
             if (touching) {
                 stuck[at(x, y)] = true;
                 icon.pixels[at(x, y)] = colour(placed);
@@ -165,9 +165,7 @@ IconResource makeicon() {
                 if (r > reach) reach = r;
                 break;
             }
-            static constexpr int kDx[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
-            static constexpr int kDy[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
-            unsigned d = next() % 8;
+            unsigned d = next() % 4;
             x += kDx[d];
             y += kDy[d];
         }
