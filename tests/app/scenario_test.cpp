@@ -670,3 +670,31 @@ TEST_F(App, ClosingTheWindowDuringARunEndsTheProgram) {
     EXPECT_FALSE(IsWindow(g_hWnd));
     EXPECT_EQ(g_vhdc, nullptr);
 }
+
+TEST_F(App, AfterAResizeTheWindowShowsTheCanvasAgainGreyBeyondIt) {
+    pauseearly();
+    then([this] {
+        platform::NativeResized(g_hWnd, 300, 80);
+        EXPECT_EQ(ClientRes.right, 300);
+        EXPECT_EQ(ClientRes.bottom, 80);
+    });
+    settle();
+    then([this] {
+        for (int y = 0; y < 80; y += 7)
+            for (int x = 0; x < 100; x += 7) ASSERT_EQ(win(x, y), GetPixel(g_vhdc, x, y)) << x << "," << y;
+        EXPECT_EQ(win(150, 40), kGrey);
+        EXPECT_EQ(win(299, 79), kGrey);
+        platform::NativeMoved(g_hWnd, 40, 30);
+        platform::NativeResized(g_hWnd, 500, 120);
+    });
+    settle();
+    then([this] {
+        EXPECT_EQ(win(50, 50), GetPixel(g_vhdc, 50, 50));
+        EXPECT_EQ(win(99, 99), GetPixel(g_vhdc, 99, 99));
+        EXPECT_EQ(win(50, 110), kGrey) << "below the image";
+        EXPECT_EQ(win(400, 10), kGrey);
+    });
+    quit();
+
+    EXPECT_EQ(run(1024, 228), 0);
+}
