@@ -79,8 +79,14 @@ TEST_P(WholeOutwardRun, GrowsToTheLimitInBlocksOf65AndPausesWithTheClusterShown)
     EXPECT_GT(pixels, 1000) << "a whole cluster";
 }
 
+std::string runName(const ::testing::TestParamInfo<WholeRun>& info) {
+    return "Palette" + std::to_string(info.param.palindex) + "At" + std::to_string(info.param.calendar);
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, WholeOutwardRun,
-                         ::testing::Values(WholeRun{0, 1700000000}, WholeRun{4, 1700000123}));
+                         ::testing::Values(WholeRun{0, 1700000000}, WholeRun{4, 1700000123},
+                                           WholeRun{6, 1700000555}),
+                         runName);
 
 class WholeInwardRun : public Runs, public ::testing::WithParamInterface<WholeRun> {};
 
@@ -128,7 +134,7 @@ TEST_P(WholeInwardRun, StaysInsideItsSeedCircleAndEndsNearTheCentre) {
 
 // Palette 3 starts with the nearly black (0, 4, 0): still cluster, not background.
 INSTANTIATE_TEST_SUITE_P(Seeds, WholeInwardRun,
-                         ::testing::Values(WholeRun{0, 1700000000}, WholeRun{3, 1700000777}));
+                         ::testing::Values(WholeRun{0, 1700000000}, WholeRun{3, 1700000777}), runName);
 
 TEST_F(Runs, TimesOutOnlyPastTwoMinutesAndReturnsAtOnceWithTheNextPalette) {
     const DWORD start = 0xFFFFFFFFu - 50000;  // the two minutes span the wrap of the tick count
