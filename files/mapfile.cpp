@@ -27,22 +27,36 @@ bool scanbyte(const std::string& line, std::size_t& at, unsigned char& out) {
     return true;
 }
 
-// The numbers of a line lie at its start; of a longer line (a binary file
-// opened by mistake) only this much is kept, the rest is skipped.
+// The numbers of a line lie at its start, so only this much of a line is
+// kept for scanning; the rest of a longer one is skipped once its numbers
+// have been read. A file without line ends (a device or binary file opened
+// by mistake) is thus refused after one piece instead of read without end.
 constexpr std::size_t kLineKept = 65536;
 
-// Reads the next whole line, however long, without its line end. False at
-// the end of the file.
-bool readline(std::FILE* f, std::string& line) {
+// Reads the start of the next line, without its line end, into line; cut
+// tells whether more of the line follows. False at the end of the file.
+bool readline(std::FILE* f, std::string& line, bool& cut) {
     line.clear();
+    cut = false;
     int c;
     bool any = false;
     while ((c = std::fgetc(f)) != EOF) {
         any = true;
         if (c == '\n') return true;
-        if (line.size() < kLineKept) line.push_back(static_cast<char>(c));
+        line.push_back(static_cast<char>(c));
+        if (line.size() == kLineKept) {
+            cut = true;
+            return true;
+        }
     }
     return any;
+}
+
+// Skips what is left of a line that was cut.
+void skiprest(std::FILE* f) {
+    int c;
+    while ((c = std::fgetc(f)) != EOF && c != '\n') {
+    }
 }
 
 }  // namespace
@@ -57,7 +71,8 @@ int OpenMapFile() {
     unsigned char entries[256][3];
     int i = 0;
     std::string line;
-    while (i < 256 && readline(f, line)) {
+    bool cut = false;
+    while (i < 256 && readline(f, line, cut)) {
         std::size_t at = 0;
         for (int k = 0; k < 3; ++k) {
             if (!scanbyte(line, at, entries[i][k])) {
@@ -65,6 +80,7 @@ int OpenMapFile() {
                 return 1;
             }
         }
+        if (cut) skiprest(f);
         ++i;
     }
     bool failed = std::ferror(f) != 0;
