@@ -193,30 +193,6 @@ TEST_F(Runs, InputWaitingWhenARunStartsIsDiscarded) {
     EXPECT_EQ(palindex, 1);
 }
 
-TEST_F(Runs, GrowthGoesOnThroughTheInvisibleParticlesOfABlackEntry) {
-    // Palette 2 reaches black at entry 64: its 65 particles paint
-    // background, which later walkers cross as empty space.
-    screen.calendar = 1700000321;
-    open();
-    palindex = 2;
-    ASSERT_EQ(entrycolor(2, 64), RGB(0, 0, 0));
-    EXPECT_EQ(dla1(), 0);
-    std::map<COLORREF, int> counts;
-    for (int y = ycenter - 200; y <= ycenter + 200; ++y)
-        for (int x = xcenter - 200; x <= xcenter + 200; ++x) ++counts[canvas(x, y)];
-    // Entries past the black block that no other entry shares were painted.
-    int checked = 0;
-    for (int e = 66; e < 80; ++e) {
-        int same = 0;
-        for (int i = 1; i < 256; ++i) same += entrycolor(2, i) == entrycolor(2, e);
-        if (same != 1) continue;
-        ++checked;
-        SCOPED_TRACE("entry " + std::to_string(e));
-        EXPECT_GT(counts[entrycolor(2, e)], 0);
-    }
-    EXPECT_GT(checked, 5);
-}
-
 TEST_F(Runs, RepaintCopiesTheInvalidPartOfTheCanvas) {
     open();
     for (int i = 0; i < 200; ++i) SetPixel(g_vhdc, 100 + i, 100 + i / 2, RGB(i, 255 - i, 7));
