@@ -75,24 +75,32 @@ INT_PTR ParamDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM) {
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK) {
                 error = -1;
-                // Every field is checked before any is stored, so a rejected
-                // entry followed by Cancel leaves all four settings, and the
-                // canvas size they must agree with, as they were.
-                long v[4] = {fieldvalue(hDlg, IDC_XRES), fieldvalue(hDlg, IDC_YRES),
-                             fieldvalue(hDlg, IDC_RADIUS), fieldvalue(hDlg, IDC_STICKINESS)};
-                if (!inrange(v[0], XRES_MIN, XRES_MAX) || !inrange(v[1], XRES_MIN, XRES_MAX)) error = 0;
-                else if (!inrange(v[2], RADIUS_MIN, RADIUS_MAX)) error = 1;
-                else if (!inrange(v[3], PROBABILITY_MIN, PROBABILITY_MAX)) error = 2;
-                if (error >= 0) {
-                    PostMessageA(hDlg, WM_PARAMERROR, 0, 0);
-                    return TRUE;
+                // Each field is checked and stored in turn; a failing field
+                // leaves the earlier ones stored. The canvas keeps its size
+                // until an accepted dialog resizes it, and reads outside it
+                // are harmless meanwhile.
+                struct Field {
+                    int id;
+                    long lo, hi;
+                    int message;
+                    int* setting;
+                    int* flag;
+                } const fields[4] = {
+                    {IDC_XRES, XRES_MIN, XRES_MAX, 0, &xres, &newdimensions},
+                    {IDC_YRES, XRES_MIN, XRES_MAX, 0, &yres, &newdimensions},
+                    {IDC_RADIUS, RADIUS_MIN, RADIUS_MAX, 1, &startradius, &newparam},
+                    {IDC_STICKINESS, PROBABILITY_MIN, PROBABILITY_MAX, 2, &probability, &newparam},
+                };
+                for (const Field& f : fields) {
+                    long v = fieldvalue(hDlg, f.id);
+                    if (!inrange(v, f.lo, f.hi)) {
+                        error = f.message;
+                        PostMessageA(hDlg, WM_PARAMERROR, 0, 0);
+                        return TRUE;
+                    }
+                    if (v != *f.setting) *f.flag = 1;
+                    *f.setting = static_cast<int>(v);
                 }
-                if (v[0] != xres || v[1] != yres) newdimensions = 1;
-                if (v[2] != startradius || v[3] != probability) newparam = 1;
-                xres = static_cast<int>(v[0]);
-                yres = static_cast<int>(v[1]);
-                startradius = static_cast<int>(v[2]);
-                probability = static_cast<int>(v[3]);
                 EndDialog(hDlg, 1);
                 return TRUE;
             }

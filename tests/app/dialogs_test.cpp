@@ -108,13 +108,13 @@ TEST_P(ParameterEntries, AreCheckedInFieldOrder) {
         EXPECT_EQ(box.caption, "Parameter Error");
         EXPECT_EQ(box.owner, dialog) << "the box belongs to the dialog";
         EXPECT_EQ(box.type, MB_ICONWARNING | MB_OK);
-        // Nothing was stored, so the settings still agree with the canvas.
-        EXPECT_EQ(xres, 400);
-        EXPECT_EQ(yres, 400);
-        EXPECT_EQ(startradius, 10);
-        EXPECT_EQ(probability, 100);
-        EXPECT_EQ(newdimensions, 0);
-        EXPECT_EQ(newparam, 0);
+        // The fields before the failing one are stored; Cancel keeps them.
+        EXPECT_EQ(xres, e.xres);
+        EXPECT_EQ(yres, e.yres);
+        EXPECT_EQ(startradius, e.startradius);
+        EXPECT_EQ(probability, e.probability);
+        EXPECT_EQ(newdimensions, e.xres != 400 || e.yres != 400);
+        EXPECT_EQ(newparam, e.startradius != 10 || e.probability != 100);
     } else {
         EXPECT_EQ(result, 1);
         EXPECT_TRUE(screen.boxes.empty());
@@ -132,17 +132,17 @@ const std::string kLong = std::string(26, '0') + "1500";  // 30 characters; the 
 INSTANTIATE_TEST_SUITE_P(
     Table, ParameterEntries,
     ::testing::Values(
-        Entry{"LettersForWidth", "abc", "400", "10", "100", "xres / yres range: 100 - 9600", 0, 0, 0, 0},
-        Entry{"WidthTooSmall", "99", "400", "10", "100", "xres / yres range: 100 - 9600", 0, 0, 0, 0},
-        Entry{"WidthTooLarge", "9601", "400", "10", "100", "xres / yres range: 100 - 9600", 0, 0, 0, 0},
-        Entry{"WidthThatWouldWrap", "4294967396", "400", "10", "100", "xres / yres range: 100 - 9600", 0, 0, 0, 0},
-        Entry{"ValidWidthBadHeight", "150", "abc", "10", "100", "xres / yres range: 100 - 9600", 0, 0, 0, 0},
-        Entry{"NegativeHeight", "400", "-400", "10", "100", "xres / yres range: 100 - 9600", 0, 0, 0, 0},
-        Entry{"RadiusTooSmall", "400", "400", "4", "100", "radius range: 5 - 50", 0, 0, 0, 0},
-        Entry{"RadiusTooLarge", "400", "400", "51", "100", "radius range: 5 - 50", 0, 0, 0, 0},
-        Entry{"NoStickiness", "400", "400", "10", "0", "stickiness range: 1 - 100", 0, 0, 0, 0},
-        Entry{"TooSticky", "400", "400", "10", "101", "stickiness range: 1 - 100", 0, 0, 0, 0},
-        Entry{"FirstFailingFieldWins", "400", "400", "99", "0", "radius range: 5 - 50", 0, 0, 0, 0},
+        Entry{"LettersForWidth", "abc", "400", "10", "100", "xres / yres range: 100 - 9600", 400, 400, 10, 100},
+        Entry{"WidthTooSmall", "99", "400", "10", "100", "xres / yres range: 100 - 9600", 400, 400, 10, 100},
+        Entry{"WidthTooLarge", "9601", "400", "10", "100", "xres / yres range: 100 - 9600", 400, 400, 10, 100},
+        Entry{"WidthThatWouldWrap", "4294967396", "400", "10", "100", "xres / yres range: 100 - 9600", 400, 400, 10, 100},
+        Entry{"ValidWidthBadHeight", "150", "abc", "10", "100", "xres / yres range: 100 - 9600", 150, 400, 10, 100},
+        Entry{"NegativeHeight", "400", "-400", "10", "100", "xres / yres range: 100 - 9600", 400, 400, 10, 100},
+        Entry{"RadiusTooSmall", "400", "400", "4", "100", "radius range: 5 - 50", 400, 400, 10, 100},
+        Entry{"RadiusTooLarge", "400", "400", "51", "100", "radius range: 5 - 50", 400, 400, 10, 100},
+        Entry{"NoStickiness", "400", "400", "10", "0", "stickiness range: 1 - 100", 400, 400, 10, 100},
+        Entry{"TooSticky", "400", "400", "10", "101", "stickiness range: 1 - 100", 400, 400, 10, 100},
+        Entry{"FirstFailingFieldWins", "400", "400", "99", "0", "radius range: 5 - 50", 400, 400, 10, 100},
         Entry{"TrailingLettersIgnored", "150px", "120", "10", "100", nullptr, 150, 120, 10, 100},
         Entry{"LowestValues", "100", "100", "5", "1", nullptr, 100, 100, 5, 1},
         Entry{"HighestValues", "9600", "100", "50", "100", nullptr, 9600, 100, 50, 100},

@@ -181,6 +181,26 @@ TEST_F(App, ParametersRefuseBadEntriesThenClearOrResizeAsTheChangeAsks) {
                 d.setText(IDC_XRES, width);
                 d.press(IDOK);
             });
+        // The width as it was: OK without a change.
+        dialog([](headless::DialogDriver& d) {
+            d.setText(IDC_XRES, "100");
+            d.press(IDOK);
+        });
+        screen.key(g_hWnd, VK_F4);
+    });
+    until([this] { return dialogSteps.empty(); });
+    settle();
+    then([&] {
+        ASSERT_EQ(screen.boxes.size(), 4u);
+        for (int i = 1; i <= 3; ++i) {
+            EXPECT_EQ(screen.boxes[i].text, "xres / yres range: 100 - 9600");
+            EXPECT_EQ(screen.boxes[i].caption, "Parameter Error");
+            EXPECT_EQ(screen.boxes[i].owner, dialogHandles.at(0));
+            EXPECT_EQ(screen.boxes[i].type, MB_ICONWARNING | MB_OK);
+        }
+        EXPECT_EQ(canvas(), paused) << "accepted without a change: the paused cluster survives";
+        EXPECT_EQ(firstloop, 0);
+        EXPECT_EQ(newparam + newdimensions, 0);
         dialog([](headless::DialogDriver& d) {
             d.setText(IDC_XRES, "150");
             d.setText(IDC_YRES, "abc");
@@ -193,34 +213,31 @@ TEST_F(App, ParametersRefuseBadEntriesThenClearOrResizeAsTheChangeAsks) {
     settle();
     then([&] {
         ASSERT_EQ(screen.boxes.size(), 5u);
-        for (int i = 1; i <= 4; ++i) {
-            EXPECT_EQ(screen.boxes[i].text, "xres / yres range: 100 - 9600");
-            EXPECT_EQ(screen.boxes[i].caption, "Parameter Error");
-            EXPECT_EQ(screen.boxes[i].owner, dialogHandles.at(0));
-            EXPECT_EQ(screen.boxes[i].type, MB_ICONWARNING | MB_OK);
-        }
-        EXPECT_EQ(xres, 100) << "Cancel after a refused height keeps the old size";
+        EXPECT_EQ(screen.boxes[4].text, "xres / yres range: 100 - 9600");
+        EXPECT_EQ(xres, 150) << "the width before the refused height stays stored after Cancel";
         EXPECT_EQ(yres, 100);
-        EXPECT_EQ(newdimensions, 0);
-        EXPECT_EQ(canvas(), paused);
+        EXPECT_EQ(newdimensions, 1);
+        EXPECT_EQ(canvas(), paused) << "no resize until a dialog is accepted";
+        EXPECT_EQ(GetPixel(g_vhdc, 120, 0), CLR_INVALID) << "the old canvas reads harmlessly outside";
         EXPECT_EQ(firstloop, 0);
-        // OK without a change: the paused cluster survives.
+        // The next accepted dialog resizes to the stored width.
         dialog([](headless::DialogDriver& d) { d.press(IDOK); });
         screen.key(g_hWnd, VK_F4);
     });
-    until([this] { return dialogSteps.empty(); });
+    until([] { return newdimensions == 0; });
     settle();
     then([&] {
-        EXPECT_EQ(canvas(), paused);
-        EXPECT_EQ(firstloop, 0);
-        EXPECT_EQ(newparam + newdimensions, 0);
+        EXPECT_EQ(firstloop, 1);
+        EXPECT_EQ(GetPixel(g_vhdc, 149, 99), kGrey);
+        EXPECT_EQ(GetPixel(g_vhdc, 150, 0), CLR_INVALID);
         dialog([](headless::DialogDriver& d) {
             d.setText(IDC_STICKINESS, "50");
             d.press(IDOK);
         });
         screen.key(g_hWnd, VK_F4);
     });
-    until([] { return firstloop == 1; });
+    until([] { return probability == 50; });
+    settle();
     then([&] {
         EXPECT_EQ(probability, 50);
         EXPECT_EQ(newparam, 0);
@@ -234,9 +251,9 @@ TEST_F(App, ParametersRefuseBadEntriesThenClearOrResizeAsTheChangeAsks) {
         });
         screen.key(g_hWnd, VK_F4);
     });
-    until([] { return xres == 150; });
+    until([] { return yres == 120; });
     then([&] {
-        EXPECT_EQ(yres, 120);
+        EXPECT_EQ(xres, 150);
         EXPECT_EQ(GetPixel(g_vhdc, 149, 119), kGrey);
         EXPECT_EQ(GetPixel(g_vhdc, 150, 0), CLR_INVALID);
         EXPECT_EQ(GetPixel(g_vhdc, 0, 120), CLR_INVALID);
