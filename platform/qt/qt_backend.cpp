@@ -124,19 +124,27 @@ void SurfaceView::paintEvent(QPaintEvent* event) {
         return;
     }
     const Surface& s = hwnd_->surface;
-    // The surface stores bytes R, G, B, 0 per pixel: RGBX8888 read as is.
-    QImage image(reinterpret_cast<const uchar*>(s.bits), s.width, s.height, s.width * 4,
-                 QImage::Format_RGBX8888);
     qreal r = backend_.ratio();
     QRect logical = event->rect();
     int left = static_cast<int>(std::floor(logical.left() * r));
     int top = static_cast<int>(std::floor(logical.top() * r));
     int right = static_cast<int>(std::ceil((logical.right() + 1) * r));
     int bottom = static_cast<int>(std::ceil((logical.bottom() + 1) * r));
-    QRect source = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)) & image.rect();
-    if (!source.isEmpty())
-        painter.drawImage(QRectF(source.x() / r, source.y() / r, source.width() / r, source.height() / r), image,
-                          source);
+    QRect source = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)) & QRect(0, 0, s.width, s.height);
+    if (!source.isEmpty()) {
+        // Packed 0x00BBGGRR colours become opaque 0xFFRRGGBB pixels.
+        QImage part(source.size(), QImage::Format_RGB32);
+        for (int y = 0; y < source.height(); ++y) {
+            const COLORREF* from = s.bits + static_cast<std::size_t>(source.y() + y) * s.width + source.x();
+            auto* to = reinterpret_cast<std::uint32_t*>(part.scanLine(y));
+            for (int x = 0; x < source.width(); ++x) {
+                COLORREF c = from[x];
+                to[x] = 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+            }
+        }
+        part.setDevicePixelRatio(r);
+        painter.drawImage(QPointF(source.x() / r, source.y() / r), part);
+    }
     // Anything beyond the surface (only while a resize is on its way).
     QRegion rest = QRegion(logical) - QRegion(QRect(0, 0, static_cast<int>(s.width / r), static_cast<int>(s.height / r)));
     for (const QRect& part : rest) painter.fillRect(part, Qt::black);
