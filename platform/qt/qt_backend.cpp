@@ -491,11 +491,15 @@ Backend::Backend() {
     QPoint p = QCursor::pos();
     cursor_ = {toDevice(p.x(), ratio_), toDevice(p.y(), ratio_)};
     lastMove_ = cursor_;
+    frameTimer_ = new QTimer();
+    frameTimer_->setSingleShot(true);
+    QObject::connect(frameTimer_, &QTimer::timeout, [this] { flushFrames(); });
     platform::SetBackend(this);
 }
 
 Backend::~Backend() {
     platform::SetBackend(nullptr);
+    delete frameTimer_;
     if (cursorHidden_) QGuiApplication::restoreOverrideCursor();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -647,7 +651,24 @@ void Backend::present(Window& w) {
     if (!v || d.right <= d.left || d.bottom <= d.top) return;
     int left = static_cast<int>(std::floor(d.left / ratio_)), top = static_cast<int>(std::floor(d.top / ratio_));
     int right = static_cast<int>(std::ceil(d.right / ratio_)), bottom = static_cast<int>(std::ceil(d.bottom / ratio_));
-    v->update(left, top, right - left, bottom - top);
+    v->pending |= QRect(left, top, right - left, bottom - top);
+    auto since = std::chrono::steady_clock::now() - lastFrame_;
+    if (since >= std::chrono::milliseconds(kFrameMs)) {
+        flushFrames();
+    } else if (!frameTimer_->isActive()) {
+        auto rest = std::chrono::milliseconds(kFrameMs) - std::chrono::duration_cast<std::chrono::milliseconds>(since);
+        frameTimer_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(rest.count(), 1)));
+    }
+}
+
+void Backend::flushFrames() {
+    lastFrame_ = std::chrono::steady_clock::now();
+    frameTimer_->stop();
+    for (HWND h : platform::Windows())
+        if (SurfaceView* v = view(h); v && !v->pending.isEmpty()) {
+            v->update(v->pending);
+            v->pending = QRect();
+        }
 }
 
 void Backend::pump(bool wait) {

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <chrono>
 #include <functional>
@@ -30,6 +31,7 @@ public:
     SurfaceView(Backend& backend, HWND hwnd, QWidget* parent);
     HWND hwnd() const { return hwnd_; }
     void detach() { hwnd_ = nullptr; }
+    QRect pending;  // shown parts not yet asked to repaint, logical pixels
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -169,10 +171,17 @@ private:
     // false when a quit ended it.
     bool modalLoop(const std::function<bool()>& done);
     void flushDirty();
+    void flushFrames();
     void discard(QWidget* widget);
     void shown(QWidget* w);
 
     qreal ratio_ = 1.0;
+    // Repaints are asked at most once a frame: a growing cluster dirties a
+    // rectangle around all of it, and showing that far more often than the
+    // screen refreshes only slows the walk.
+    static constexpr int kFrameMs = 33;
+    std::chrono::steady_clock::time_point lastFrame_{};
+    QTimer* frameTimer_ = nullptr;
     int handlerDepth_ = 0;
     std::chrono::steady_clock::time_point lastPump_{};
     POINT cursor_{0, 0};
