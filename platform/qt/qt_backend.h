@@ -179,7 +179,7 @@ private:
     // Repaints are asked at most once a frame: a growing cluster dirties a
     // rectangle around all of it, and showing that far more often than the
     // screen refreshes only slows the walk.
-    static constexpr int kFrameMs = 33;
+    static constexpr int kFrameMs = 16;
     std::chrono::steady_clock::time_point lastFrame_{};
     QTimer* frameTimer_ = nullptr;
     int handlerDepth_ = 0;
