@@ -1,0 +1,879 @@
+#include "platform/qt/qt_backend.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QWindow>
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <thread>
+
+namespace qtbackend {
+
+namespace {
+
+// Edit fields take at most this many characters, what the programs read back.
+constexpr int kEditLimit = 29;
+
+bool alive(HWND h) { return h && !h->destroyed; }
+
+QString text(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+int toDevice(qreal logical, qreal ratio) { return static_cast<int>(std::lround(logical * ratio)); }
+
+QIcon iconOf(const IconResource* icon) {
+    if (!icon || icon->width <= 0 || icon->height <= 0 ||
+        icon->pixels.size() < static_cast<std::size_t>(icon->width) * static_cast<std::size_t>(icon->height))
+        return {};
+    QImage image(icon->width, icon->height, QImage::Format_RGB32);
+    for (int y = 0; y < icon->height; ++y)
+        for (int x = 0; x < icon->width; ++x) {
+            COLORREF c = icon->pixels[static_cast<std::size_t>(y) * icon->width + x];
+            image.setPixel(x, y, qRgb(GetRValue(c), GetGValue(c), GetBValue(c)));
+        }
+    return QIcon(QPixmap::fromImage(image));
+}
+
+Qt::CursorShape qtShape(CursorShape shape) {
+    switch (shape) {
+        case CursorShape::Cross: return Qt::CrossCursor;
+        case CursorShape::Wait: return Qt::WaitCursor;
+        case CursorShape::IBeam: return Qt::IBeamCursor;
+        case CursorShape::Arrow: break;
+    }
+    return Qt::ArrowCursor;
+}
+
+// Key messages carry the repeat count, the previous key state and the
+// transition state in lParam, as on Win32.
+void postKey(HWND hwnd, QKeyEvent* event, bool down) {
+    if (!alive(hwnd)) return;
+    int vk = VirtualKey(event->key());
+    if (!vk) return;
+    bool alt = (event->modifiers() & Qt::AltModifier) || vk == VK_MENU;
+    UINT msg = down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP);
+    std::uint32_t lp = 1;
+    if (down && event->isAutoRepeat()) lp |= 1u << 30;
+    if (!down) lp |= 3u << 30;
+    platform::PostInput(hwnd, msg, static_cast<WPARAM>(vk), static_cast<LPARAM>(lp));
+}
+
+}  // namespace
+
+int VirtualKey(int key) {
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) return 'A' + (key - Qt::Key_A);
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) return '0' + (key - Qt::Key_0);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return VK_F1 + (key - Qt::Key_F1);
+    switch (key) {
+        case Qt::Key_Escape: return VK_ESCAPE;
+        case Qt::Key_Pause: return VK_PAUSE;
+        case Qt::Key_Shift: return VK_SHIFT;
+        case Qt::Key_Control: return VK_CONTROL;
+        case Qt::Key_Alt: return VK_MENU;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: return VK_RETURN;
+        case Qt::Key_Space: return VK_SPACE;
+        case Qt::Key_Backspace: return VK_BACK;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab: return VK_TAB;
+        case Qt::Key_Left: return VK_LEFT;
+        case Qt::Key_Up: return VK_UP;
+        case Qt::Key_Right: return VK_RIGHT;
+        case Qt::Key_Down: return VK_DOWN;
+        case Qt::Key_Delete: return VK_DELETE;
+        case Qt::Key_Insert: return 0x2D;
+        case Qt::Key_Home: return 0x24;
+        case Qt::Key_End: return 0x23;
+        case Qt::Key_PageUp: return 0x21;
+        case Qt::Key_PageDown: return 0x22;
+        case Qt::Key_Print: return 0x2C;
+        case Qt::Key_CapsLock: return 0x14;
+        default: return 0;
+    }
+}
+
+// ------------------------------------------------------------ surface view
+
+SurfaceView::SurfaceView(Backend& backend, HWND hwnd, QWidget* parent)
+    : QWidget(parent), backend_(backend), hwnd_(hwnd) {
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    if (hwnd->cls && hwnd->cls->cursor) setCursor(qtShape(hwnd->cls->cursor->shape));
+}
+
+void SurfaceView::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    if (!alive(hwnd_) || !hwnd_->surface.bits) {
+        painter.fillRect(event->rect(), Qt::black);
+        return;
+    }
+    const Surface& s = hwnd_->surface;
+    qreal r = backend_.ratio();
+    QRect logical = event->rect();
+    int left = static_cast<int>(std::floor(logical.left() * r));
+    int top = static_cast<int>(std::floor(logical.top() * r));
+    int right = static_cast<int>(std::ceil((logical.right() + 1) * r));
+    int bottom = static_cast<int>(std::ceil((logical.bottom() + 1) * r));
+    QRect source = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)) & QRect(0, 0, s.width, s.height);
+    if (!source.isEmpty()) {
+        // Packed 0x00BBGGRR colours become opaque 0xFFRRGGBB pixels.
+        QImage part(source.size(), QImage::Format_RGB32);
+        for (int y = 0; y < source.height(); ++y) {
+            const COLORREF* from = s.bits + static_cast<std::size_t>(source.y() + y) * s.width + source.x();
+            auto* to = reinterpret_cast<std::uint32_t*>(part.scanLine(y));
+            for (int x = 0; x < source.width(); ++x) {
+                COLORREF c = from[x];
+                to[x] = 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+            }
+        }
+        part.setDevicePixelRatio(r);
+        painter.drawImage(QPointF(source.x() / r, source.y() / r), part);
+    }
+    // Anything beyond the surface (only while a resize is on its way).
+    QRegion rest = QRegion(logical) - QRegion(QRect(0, 0, static_cast<int>(s.width / r), static_cast<int>(s.height / r)));
+    for (const QRect& part : rest) painter.fillRect(part, Qt::black);
+}
+
+void SurfaceView::resizeEvent(QResizeEvent*) {
+    Backend::HandlerScope scope(backend_);
+    if (!alive(hwnd_)) return;
+    qreal r = backend_.ratio();
+    platform::NativeResized(hwnd_, toDevice(width(), r), toDevice(height(), r));
+    if (auto* top = qobject_cast<TopWindow*>(window())) backend_.syncGeometry(*top);
+}
+
+bool SurfaceView::event(QEvent* event) {
+    // Tab is a key for the program, not focus navigation.
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            keyPressEvent(key);
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
+void SurfaceView::keyPressEvent(QKeyEvent* event) {
+    Backend::HandlerScope scope(backend_);
+    postKey(hwnd_, event, true);
+}
+
+void SurfaceView::keyReleaseEvent(QKeyEvent* event) {
+    Backend::HandlerScope scope(backend_);
+    postKey(hwnd_, event, false);
+}
+
+void SurfaceView::mouse(QMouseEvent* event, UINT message) {
+    Backend::HandlerScope scope(backend_);
+    if (!alive(hwnd_)) return;
+    backend_.noteMouse(event->globalPosition());
+    qreal r = backend_.ratio();
+    int x = static_cast<int>(std::floor(event->position().x() * r));
+    int y = static_cast<int>(std::floor(event->position().y() * r));
+    WPARAM keys = 0;
+    Qt::MouseButtons b = event->buttons();
+    if (b & Qt::LeftButton) keys |= MK_LBUTTON;
+    if (b & Qt::RightButton) keys |= MK_RBUTTON;
+    if (b & Qt::MiddleButton) keys |= MK_MBUTTON;
+    if (event->modifiers() & Qt::ShiftModifier) keys |= 0x0004;
+    if (event->modifiers() & Qt::ControlModifier) keys |= 0x0008;
+    platform::PostInput(hwnd_, message, keys, MAKELPARAM(x, y));
+}
+
+static UINT buttonMessage(Qt::MouseButton button, UINT left, UINT right, UINT middle) {
+    if (button == Qt::LeftButton) return left;
+    if (button == Qt::RightButton) return right;
+    if (button == Qt::MiddleButton) return middle;
+    return 0;
+}
+
+void SurfaceView::mousePressEvent(QMouseEvent* event) {
+    if (UINT m = buttonMessage(event->button(), WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN)) mouse(event, m);
+}
+
+void SurfaceView::mouseReleaseEvent(QMouseEvent* event) {
+    if (UINT m = buttonMessage(event->button(), WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONUP)) mouse(event, m);
+}
+
+void SurfaceView::mouseDoubleClickEvent(QMouseEvent* event) {
+    // A class without double-click style sees the second press as a press.
+    bool dbl = alive(hwnd_) && hwnd_->cls && (hwnd_->cls->style & CS_DBLCLKS);
+    UINT m = dbl ? buttonMessage(event->button(), WM_LBUTTONDBLCLK, WM_LBUTTONDBLCLK + 3, WM_LBUTTONDBLCLK + 6)
+                 : buttonMessage(event->button(), WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN);
+    if (m) mouse(event, m);
+}
+
+void SurfaceView::mouseMoveEvent(QMouseEvent* event) {
+    // Only a real change of position is a move: showing, warping the cursor
+    // to where it is or a synthetic event must not look like the user.
+    if (!backend_.mouseMoved(event->globalPosition())) return;
+    mouse(event, WM_MOUSEMOVE);
+}
+
+// ------------------------------------------------------------- top window
+
+TopWindow::TopWindow(Backend& backend, HWND hwnd) : backend_(backend), hwnd_(hwnd) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    view_ = new SurfaceView(backend, hwnd, this);
+    setCentralWidget(view_);
+    if (hwnd->menu) {
+        QMenuBar* bar = menuBar();
+        bar->setNativeMenuBar(false);
+        buildMenu(bar, hwnd->menu->bar);
+    }
+}
+
+void TopWindow::buildMenu(QWidget* menu, const std::vector<MenuItemData>& items) {
+    auto* bar = qobject_cast<QMenuBar*>(menu);
+    auto* popup = qobject_cast<QMenu*>(menu);
+    for (const MenuItemData& item : items) {
+        if (!item.children.empty()) {
+            QMenu* sub = bar ? bar->addMenu(text(item.text)) : popup->addMenu(text(item.text));
+            buildMenu(sub, item.children);
+            continue;
+        }
+        if (item.id == 0 && item.text.empty()) {
+            if (popup) popup->addSeparator();
+            continue;
+        }
+        QAction* action = bar ? bar->addAction(text(item.text)) : popup->addAction(text(item.text));
+        UINT id = item.id;
+        // Every item posts its command; input to a disabled window is dropped.
+        connect(action, &QAction::triggered, this, [this, id] {
+            if (alive(hwnd_) && hwnd_->enabled) PostMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+        });
+    }
+}
+
+void TopWindow::detach() {
+    hwnd_ = nullptr;
+    view_->detach();
+}
+
+void TopWindow::closeEvent(QCloseEvent* event) {
+    Backend::HandlerScope scope(backend_);
+    event->ignore();
+    if (alive(hwnd_)) platform::NativeCloseRequested(hwnd_);
+}
+
+void TopWindow::moveEvent(QMoveEvent*) {
+    Backend::HandlerScope scope(backend_);
+    backend_.syncGeometry(*this);
+}
+
+void TopWindow::keyPressEvent(QKeyEvent* event) {
+    Backend::HandlerScope scope(backend_);
+    postKey(hwnd_, event, true);
+}
+
+void TopWindow::keyReleaseEvent(QKeyEvent* event) {
+    Backend::HandlerScope scope(backend_);
+    postKey(hwnd_, event, false);
+}
+
+// ----------------------------------------------------------------- dialog
+
+DialogWindow::DialogWindow(Backend& backend, HWND hwnd) : backend_(backend), hwnd_(hwnd) {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(text(hwnd->title));
+    const DialogTemplate* t = hwnd->dialogTemplate;
+    QFont font = QApplication::font();
+    if (t && !t->fontName.empty()) font.setFamily(text(t->fontName));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(t && t->fontPoints > 0 ? t->fontPoints : 8);
+    setFont(font);
+    QFontMetrics metrics(font);
+    // The average width of the letters, rounded, and the line height: the
+    // base units a dialog's positions are measured in.
+    int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    charWidth_ = std::max(1, (letters / 26 + 1) / 2);
+    charHeight_ = std::max(1, metrics.height());
+    if (t) setFixedSize(unitsToX(t->cx), unitsToY(t->cy));
+
+    for (HWND c : hwnd->children) {
+        QRect box(unitsToX(c->frame.left), unitsToY(c->frame.top), unitsToX(c->frame.right) - unitsToX(c->frame.left),
+                  unitsToY(c->frame.bottom) - unitsToY(c->frame.top));
+        QWidget* widget = nullptr;
+        switch (c->control) {
+            case ControlKind::Button: {
+                auto* b = new QPushButton(text(c->title), this);
+                b->setAutoDefault(false);
+                b->setDefault((c->style & 0xF) == BS_DEFPUSHBUTTON);
+                int id = c->controlId;
+                connect(b, &QPushButton::clicked, this, [this, id] {
+                    if (alive(hwnd_)) platform::PressButton(hwnd_, id);
+                });
+                widget = b;
+                break;
+            }
+            case ControlKind::Edit: {
+                auto* e = new QLineEdit(text(c->title), this);
+                e->setMaxLength(kEditLimit);
+                connect(e, &QLineEdit::textEdited, this, [this, c](const QString& typed) {
+                    if (alive(hwnd_) && alive(c)) platform::SetControlText(c, typed.toStdString());
+                });
+                widget = e;
+                break;
+            }
+            case ControlKind::Static: {
+                auto* l = new QLabel(text(c->title), this);
+                l->setWordWrap(true);
+                l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                l->setTextFormat(Qt::PlainText);
+                widget = l;
+                break;
+            }
+            case ControlKind::GroupBox:
+                widget = new QGroupBox(text(c->title), this);
+                break;
+            case ControlKind::RadioButton: {
+                auto* r = new QRadioButton(text(c->title), this);
+                // Groups follow the template's group marks, not Qt's parents.
+                r->setAutoExclusive(false);
+                r->setChecked(c->checked);
+                connect(r, &QRadioButton::clicked, this, [this, c, r] {
+                    if (!alive(hwnd_) || !alive(c)) return;
+                    platform::ClickRadio(c);
+                    r->setChecked(c->checked);
+                });
+                widget = r;
+                break;
+            }
+        }
+        widget->setGeometry(box);
+        widget->setEnabled(c->enabled);
+        widget->setVisible((c->style & WS_VISIBLE) != 0);
+        c->native = widget;
+    }
+    // Labels get the room their text needs where the template leaves it.
+    for (HWND c : hwnd->children)
+        if (c->control == ControlKind::Static && c->native) {
+            DialogItemTemplate item{c->control, c->controlId, c->title, c->style, c->frame.left, c->frame.top,
+                                    c->frame.right - c->frame.left, c->frame.bottom - c->frame.top};
+            static_cast<QWidget*>(c->native)->setGeometry(labelRect(item));
+        }
+}
+
+int DialogWindow::unitsToX(int x) const { return static_cast<int>(std::lround(x * charWidth_ / 4.0)); }
+int DialogWindow::unitsToY(int y) const { return static_cast<int>(std::lround(y * charHeight_ / 8.0)); }
+
+QRect DialogWindow::labelRect(const DialogItemTemplate& item) const {
+    QRect r(unitsToX(item.x), unitsToY(item.y), unitsToX(item.x + item.cx) - unitsToX(item.x),
+            unitsToY(item.y + item.cy) - unitsToY(item.y));
+    int maxRight = width() - unitsToX(4);
+    int maxBottom = height() - unitsToY(4);
+    for (HWND o : hwnd_->children) {
+        if (o->control == ControlKind::GroupBox) continue;  // labels sit inside group boxes
+        QRect other(unitsToX(o->frame.left), unitsToY(o->frame.top),
+                    unitsToX(o->frame.right) - unitsToX(o->frame.left),
+                    unitsToY(o->frame.bottom) - unitsToY(o->frame.top));
+        if (other == r) continue;
+        bool rows = other.top() < r.bottom() && other.bottom() > r.top();
+        bool columns = other.left() < r.right() && other.right() > r.left();
+        if (rows && other.left() > r.left()) maxRight = std::min(maxRight, other.left() - unitsToX(2));
+        if (columns && other.top() > r.top()) maxBottom = std::min(maxBottom, other.top() - unitsToY(1));
+    }
+    QFontMetrics metrics(font());
+    QString t = text(item.text);
+    int room = std::max(maxRight - r.left(), 1);
+    int oneLine = metrics.horizontalAdvance(t.section(QLatin1Char('\n'), 0, 0));
+    int w = r.width();
+    if (w > room) w = room;                                  // wider than the dialog: wrap inside it
+    else if (oneLine > w) w = std::min(oneLine + 2, room);   // narrower than its text: widen
+    int needed = metrics.boundingRect(QRect(0, 0, w, 100000), Qt::TextWordWrap | Qt::AlignLeft, t).height();
+    int h = std::max(r.height(), std::min(needed, std::max(maxBottom - r.top(), r.height())));
+    return {r.left(), r.top(), w, h};
+}
+
+void DialogWindow::keyPressEvent(QKeyEvent* event) {
+    Backend::HandlerScope scope(backend_);
+    if (!alive(hwnd_)) return;
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter: {
+            // Enter presses the focused push button, or OK.
+            int id = IDOK;
+            for (HWND c : hwnd_->children)
+                if (c->native == focusWidget() && c->control == ControlKind::Button) id = c->controlId;
+            platform::PressButton(hwnd_, id);
+            return;
+        }
+        case Qt::Key_Escape:
+            platform::PressButton(hwnd_, IDCANCEL);
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void DialogWindow::closeEvent(QCloseEvent* event) { event->ignore(); }
+
+// ------------------------------------------------------------ file dialog
+
+FileDialog::FileDialog(Backend& backend, const FileDialogRequest& request) : backend_(backend), request_(request) {
+    setOption(QFileDialog::DontUseNativeDialog);
+    setOption(QFileDialog::DontConfirmOverwrite);  // asked below, in the layer's own box
+    setWindowTitle(text(request.title));
+    setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    setFileMode(QFileDialog::AnyFile);
+    QStringList filters;
+    for (const auto& [description, pattern] : request.filters) {
+        QString patterns = text(pattern).replace(QLatin1Char(';'), QLatin1Char(' '));
+        QString f = text(description);
+        if (!f.contains(QLatin1Char('(') + patterns + QLatin1Char(')'))) f += QStringLiteral(" (") + patterns + QLatin1Char(')');
+        filters << f;
+    }
+    if (!filters.isEmpty()) setNameFilters(filters);
+    if (!request.defaultExtension.empty()) setDefaultSuffix(text(request.defaultExtension));
+    QString initial = text(request.initialPath);
+    if (initial.isEmpty()) initial = QDir::currentPath();
+    QFileInfo info(initial);
+    QString name = info.fileName();
+    if (info.isDir()) {
+        setDirectory(info.absoluteFilePath());
+    } else {
+        setDirectory(info.absolutePath());
+        if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?'))) selectFile(name);
+    }
+}
+
+void FileDialog::accept() {
+    QStringList files = selectedFiles();
+    if (files.isEmpty()) return;
+    QFileInfo info(files.first());
+    if (info.isDir()) {
+        QFileDialog::accept();  // opens the folder
+        return;
+    }
+    QString caption = windowTitle();
+    if ((request_.flags & OFN_PATHMUSTEXIST) && !QFileInfo(info.absolutePath()).isDir()) {
+        backend_.question(this, caption,
+                          info.absolutePath() + QStringLiteral("\nThe folder does not exist.\nCheck the path and try again."),
+                          MB_OK | MB_ICONWARNING);
+        return;
+    }
+    if (!request_.save && (request_.flags & OFN_FILEMUSTEXIST) && !info.exists()) {
+        backend_.question(this, caption,
+                          info.fileName() + QStringLiteral("\nFile not found.\nCheck the file name and try again."),
+                          MB_OK | MB_ICONWARNING);
+        return;
+    }
+    if (request_.save && (request_.flags & OFN_OVERWRITEPROMPT) && info.exists()) {
+        if (backend_.question(this, caption, info.fileName() + QStringLiteral(" already exists.\nDo you want to replace it?"),
+                              MB_YESNO | MB_ICONWARNING) != IDYES)
+            return;
+    }
+    QFileDialog::accept();
+}
+
+// ---------------------------------------------------------------- backend
+
+Backend::Backend() {
+    if (QScreen* s = QGuiApplication::primaryScreen()) ratio_ = s->devicePixelRatio();
+    if (ratio_ <= 0) ratio_ = 1.0;
+    QPoint p = QCursor::pos();
+    cursor_ = {toDevice(p.x(), ratio_), toDevice(p.y(), ratio_)};
+    lastMove_ = cursor_;
+    frameTimer_ = new QTimer();
+    frameTimer_->setSingleShot(true);
+    QObject::connect(frameTimer_, &QTimer::timeout, [this] { flushFrames(); });
+    platform::SetBackend(this);
+}
+
+Backend::~Backend() {
+    platform::SetBackend(nullptr);
+    delete frameTimer_;
+    if (cursorHidden_) QGuiApplication::restoreOverrideCursor();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QWidget* Backend::widget(HWND hwnd) {
+    if (!alive(hwnd) || hwnd->kind == WindowKind::Control) return nullptr;
+    return static_cast<QWidget*>(hwnd->native);
+}
+
+SurfaceView* Backend::view(HWND hwnd) {
+    auto* top = qobject_cast<TopWindow*>(widget(hwnd));
+    return top ? top->view() : nullptr;
+}
+
+QWidget* Backend::control(HWND hwnd) {
+    if (!alive(hwnd) || hwnd->kind != WindowKind::Control) return nullptr;
+    return static_cast<QWidget*>(hwnd->native);
+}
+
+ScreenInfo Backend::screen() {
+    ScreenInfo info;
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        info.width = toDevice(s->geometry().width(), ratio_);
+        info.height = toDevice(s->geometry().height(), ratio_);
+        int depth = s->depth();
+        info.bitsPerPixel = (depth == 24 || depth == 32) ? 32 : depth;
+    }
+    return info;
+}
+
+void Backend::createWindow(Window& w) {
+    if (w.kind == WindowKind::Dialog) {
+        auto* d = new DialogWindow(*this, &w);
+        w.native = d;
+        // Placed relative to the owner's client area.
+        POINT origin{0, 0};
+        if (alive(w.parent)) origin = w.parent->clientOrigin;
+        int x = origin.x + toDevice(d->unitsToX(w.dialogTemplate ? w.dialogTemplate->x : 0), ratio_);
+        int y = origin.y + toDevice(d->unitsToY(w.dialogTemplate ? w.dialogTemplate->y : 0), ratio_);
+        d->move(qRound(x / ratio_), qRound(y / ratio_));
+        w.clientWidth = toDevice(d->width(), ratio_);
+        w.clientHeight = toDevice(d->height(), ratio_);
+        w.clientOrigin = {x, y};
+        w.frame = {x, y, x + w.clientWidth, y + w.clientHeight};
+        if (QWidget* owner = widget(w.parent)) {
+            d->winId();
+            d->windowHandle()->setTransientParent(owner->window()->windowHandle());
+            d->setWindowModality(Qt::WindowModal);
+        }
+        return;
+    }
+    if (w.kind != WindowKind::Top) return;
+    auto* top = new TopWindow(*this, &w);
+    w.native = top;
+    top->setWindowTitle(text(w.title));
+    if (w.cls && w.cls->icon) top->setWindowIcon(iconOf(w.cls->icon));
+    int fw = w.frame.right - w.frame.left, fh = w.frame.bottom - w.frame.top;
+    if (!(w.style & WS_CAPTION)) {
+        top->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        ScreenInfo s = screen();
+        top->fullScreenRequested = w.frame.left <= 0 && w.frame.top <= 0 && w.frame.right >= s.width &&
+                                   w.frame.bottom >= s.height;
+    }
+    int lw = std::max(qRound(fw / ratio_), 1), lh = std::max(qRound(fh / ratio_), 1);
+    top->move(qRound(w.frame.left / ratio_), qRound(w.frame.top / ratio_));
+    top->resize(lw, lh);
+    int menu = top->menuWidget() ? top->menuWidget()->sizeHint().height() : 0;
+    w.clientWidth = toDevice(lw, ratio_);
+    w.clientHeight = std::max(toDevice(lh - menu, ratio_), 0);
+    w.clientOrigin = {w.frame.left, w.frame.top + toDevice(menu, ratio_)};
+}
+
+void Backend::discard(QWidget* w) {
+    if (!w) return;
+    w->hide();
+    if (handlerDepth_ > 0) w->deleteLater();
+    else delete w;
+}
+
+void Backend::destroyWindow(Window& w) {
+    QWidget* native = static_cast<QWidget*>(w.native);
+    w.native = nullptr;
+    if (auto* top = qobject_cast<TopWindow*>(native)) top->detach();
+    if (auto* d = qobject_cast<DialogWindow*>(native)) {
+        d->detach();
+        for (HWND c : w.children) c->native = nullptr;
+    }
+    discard(native);
+}
+
+void Backend::showWindow(Window& w, bool show) {
+    auto* top = qobject_cast<TopWindow*>(widget(&w));
+    if (!top) return;
+    if (!show) {
+        top->hide();
+        return;
+    }
+    if (top->fullScreenRequested) top->showFullScreen();
+    else top->show();
+    top->raise();
+    top->activateWindow();
+    top->view()->setFocus();
+    syncGeometry(*top);
+}
+
+void Backend::windowChanged(Window& w) {
+    if (w.kind == WindowKind::Control) {
+        QWidget* c = control(&w);
+        if (!c) return;
+        c->setEnabled(w.enabled);
+        QString t = text(w.title);
+        if (auto* e = qobject_cast<QLineEdit*>(c)) {
+            if (e->text() != t) e->setText(t);
+        } else if (auto* r = qobject_cast<QRadioButton*>(c)) {
+            r->setText(t);
+            r->setChecked(w.checked);
+        } else if (auto* b = qobject_cast<QPushButton*>(c)) {
+            b->setText(t);
+        } else if (auto* l = qobject_cast<QLabel*>(c)) {
+            l->setText(t);
+        } else if (auto* g = qobject_cast<QGroupBox*>(c)) {
+            g->setTitle(t);
+        }
+        return;
+    }
+    if (QWidget* native = widget(&w)) native->setWindowTitle(text(w.title));
+}
+
+void Backend::setWindowEnabled(Window& w, bool enabled) {
+    // Input to a disabled window is dropped by the layer; the menu bar greys
+    // out so that no command can be chosen meanwhile.
+    if (auto* top = qobject_cast<TopWindow*>(widget(&w)))
+        if (QWidget* bar = top->menuWidget()) bar->setEnabled(enabled);
+}
+
+void Backend::focusWindow(Window& w) {
+    if (auto* top = qobject_cast<TopWindow*>(widget(&w))) {
+        top->activateWindow();
+        top->view()->setFocus();
+    } else if (QWidget* native = widget(&w)) {
+        native->activateWindow();
+    }
+}
+
+void Backend::present(Window& w) {
+    RECT d = w.dirty;
+    w.dirty = {0, 0, 0, 0};
+    SurfaceView* v = view(&w);
+    if (!v || d.right <= d.left || d.bottom <= d.top) return;
+    int left = static_cast<int>(std::floor(d.left / ratio_)), top = static_cast<int>(std::floor(d.top / ratio_));
+    int right = static_cast<int>(std::ceil(d.right / ratio_)), bottom = static_cast<int>(std::ceil(d.bottom / ratio_));
+    v->pending |= QRect(left, top, right - left, bottom - top);
+    auto since = std::chrono::steady_clock::now() - lastFrame_;
+    if (since >= std::chrono::milliseconds(kFrameMs)) {
+        flushFrames();
+    } else if (!frameTimer_->isActive()) {
+        auto rest = std::chrono::milliseconds(kFrameMs) - std::chrono::duration_cast<std::chrono::milliseconds>(since);
+        frameTimer_->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(rest.count(), 1)));
+    }
+}
+
+void Backend::flushFrames() {
+    lastFrame_ = std::chrono::steady_clock::now();
+    frameTimer_->stop();
+    for (HWND h : platform::Windows())
+        if (SurfaceView* v = view(h); v && !v->pending.isEmpty()) {
+            v->update(v->pending);
+            v->pending = QRect();
+        }
+}
+
+void Backend::pump(bool wait) {
+    ++pumpCalls;
+    auto now = std::chrono::steady_clock::now();
+    if (!wait && now - lastPump_ < std::chrono::milliseconds(1)) return;
+    ++nativePumps;
+    QCoreApplication::processEvents(wait ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
+    lastPump_ = std::chrono::steady_clock::now();
+}
+
+void Backend::flushDirty() {
+    for (HWND h : platform::Windows())
+        if (h->kind == WindowKind::Top && h->dirty.right > h->dirty.left && h->dirty.bottom > h->dirty.top) present(*h);
+}
+
+bool Backend::modalLoop(const std::function<bool()>& done) {
+    for (;;) {
+        if (done()) return true;
+        if (!platform::RunModalTurn()) return false;
+        if (done()) return true;
+        flushDirty();
+        if (platform::detail::g_queueFast.pending > 0)
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        else
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+void Backend::shown(QWidget* w) {
+    if (onModalShown) onModalShown(w);
+}
+
+int Backend::question(QWidget* owner, const QString& caption, const QString& message, UINT type) {
+    QMessageBox box;
+    box.setWindowTitle(caption);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(message);
+    switch (type & MB_ICONMASK) {
+        case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+        case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+        case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+        case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+        default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    bool yesNo = (type & MB_TYPEMASK) == MB_YESNO;
+    if (yesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
+    }
+    int answer = 0;
+    QObject::connect(&box, &QDialog::finished, &box, [&] {
+        QAbstractButton* b = box.clickedButton();
+        QMessageBox::StandardButton chosen = b ? box.standardButton(b) : QMessageBox::NoButton;
+        if (yesNo) answer = chosen == QMessageBox::Yes ? IDYES : IDNO;
+        else answer = IDOK;
+    });
+    if (owner) {
+        box.winId();
+        box.windowHandle()->setTransientParent(owner->window()->windowHandle());
+        box.setWindowModality(Qt::WindowModal);
+    }
+    box.show();
+    box.raise();
+    box.activateWindow();
+    shown(&box);
+    modalLoop([&] { return answer != 0; });
+    box.hide();
+    // A quit request closes the box as its safe answer.
+    if (!answer) answer = yesNo ? IDNO : IDOK;
+    return answer;
+}
+
+int Backend::messageBox(const MessageBoxRequest& request) {
+    QWidget* owner = widget(request.owner);
+    return question(owner, text(request.caption), text(request.text), request.type);
+}
+
+void Backend::runDialog(Window& dialog) {
+    auto* d = qobject_cast<DialogWindow*>(widget(&dialog));
+    if (!d) return;
+    d->show();
+    d->raise();
+    d->activateWindow();
+    HWND focus = GetFocus();
+    QWidget* first = nullptr;
+    if (focus && focus->parent == &dialog) first = control(focus);
+    if (!first)
+        for (HWND c : dialog.children)
+            if ((c->style & WS_TABSTOP) && control(c) && control(c)->isEnabled()) {
+                first = control(c);
+                break;
+            }
+    if (first) first->setFocus();
+    shown(d);
+    modalLoop([&] { return dialog.dialogEnded || dialog.destroyed; });
+    d->hide();
+}
+
+std::string Backend::fileDialog(const FileDialogRequest& request) {
+    FileDialog dlg(*this, request);
+    std::string chosen;
+    bool finished = false;
+    QObject::connect(&dlg, &QDialog::finished, &dlg, [&](int result) {
+        finished = true;
+        if (result == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
+            chosen = dlg.selectedFiles().first().toStdString();
+    });
+    if (QWidget* owner = widget(request.owner)) {
+        dlg.winId();
+        dlg.windowHandle()->setTransientParent(owner->window()->windowHandle());
+        dlg.setWindowModality(Qt::WindowModal);
+    }
+    dlg.show();
+    dlg.raise();
+    dlg.activateWindow();
+    shown(&dlg);
+    modalLoop([&] { return finished; });
+    dlg.hide();
+    return chosen;
+}
+
+void Backend::setCursorShape(Window* w, CursorShape shape) {
+    shape_ = shape;
+    // One cursor for the whole program, as on Win32.
+    (void)w;
+    for (HWND h : platform::Windows())
+        if (SurfaceView* v = view(h)) v->setCursor(qtShape(shape));
+}
+
+void Backend::setCursorVisible(bool visible) {
+    if (!visible && !cursorHidden_) {
+        QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+        cursorHidden_ = true;
+    } else if (visible && cursorHidden_) {
+        QGuiApplication::restoreOverrideCursor();
+        cursorHidden_ = false;
+    }
+}
+
+void Backend::setCursorPos(int x, int y) {
+    cursor_ = {x, y};
+    // The program moving its own cursor is no mouse movement by the user.
+    lastMove_ = cursor_;
+    QScreen* s = QGuiApplication::primaryScreen();
+    QPoint logical(qRound(x / ratio_), qRound(y / ratio_));
+    if (s) QCursor::setPos(s, logical);
+    else QCursor::setPos(logical);
+}
+
+POINT Backend::cursorPos() { return cursor_; }
+
+void Backend::noteMouse(const QPointF& global) {
+    cursor_ = {static_cast<LONG>(std::floor(global.x() * ratio_)), static_cast<LONG>(std::floor(global.y() * ratio_))};
+}
+
+bool Backend::mouseMoved(const QPointF& global) {
+    POINT p{static_cast<LONG>(std::floor(global.x() * ratio_)), static_cast<LONG>(std::floor(global.y() * ratio_))};
+    if (p.x == lastMove_.x && p.y == lastMove_.y) return false;
+    lastMove_ = p;
+    return true;
+}
+
+void Backend::syncGeometry(TopWindow& top) {
+    HWND h = top.hwnd();
+    if (!alive(h) || !top.isVisible()) return;
+    QRect frame = top.frameGeometry();
+    int fx = toDevice(frame.x(), ratio_), fy = toDevice(frame.y(), ratio_);
+    QPoint client = top.view()->mapToGlobal(QPoint(0, 0));
+    POINT origin{toDevice(client.x(), ratio_), toDevice(client.y(), ratio_)};
+    int dx = fx - h->frame.left, dy = fy - h->frame.top;
+    if (dx || dy) {
+        // The layer moves the client origin with the frame; start it where it
+        // lands on the real origin.
+        h->clientOrigin = {origin.x - dx, origin.y - dy};
+        platform::NativeMoved(h, fx, fy);
+    }
+    if (!alive(h)) return;
+    h->clientOrigin = origin;
+    h->frame.right = h->frame.left + toDevice(frame.width(), ratio_);
+    h->frame.bottom = h->frame.top + toDevice(frame.height(), ratio_);
+}
+
+DWORD Backend::tickCount() {
+    auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+}
+
+std::int64_t Backend::calendarTime() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+void Backend::sleep(DWORD ms) {
+    // The thread sleeps, but the windows keep painting; input waits in the
+    // toolkit until the program looks at its queue again.
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        flushDirty();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        auto now = std::chrono::steady_clock::now();
+        if (now >= end) break;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(10)));
+    }
+}
+
+}  // namespace qtbackend

@@ -1,0 +1,206 @@
+#!/usr/bin/env python3
+"""Starts a program on a real X server (Xvfb) through the xcb platform,
+checks a screenshot of it and ends it with keys, or checks that it refuses
+to start without a display.
+
+usage: xvfb_smoke.py PROGRAM KIND
+  KIND: probe | app | saver   run on Xvfb (exit 77 = skipped: no Xvfb)
+        nodisplay             run without any display
+"""
+import ctypes
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+TITLES = {"probe": "zorv probe", "app": "ZORV DLA 2017", "saver": "ZORV DLA"}
+
+
+def fail(message):
+    print("FAIL: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+def program_env(display):
+    env = {k: v for k, v in os.environ.items() if k not in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY")}
+    if display:
+        env["DISPLAY"] = display
+        env["QT_QPA_PLATFORM"] = "xcb"
+    return env
+
+
+def no_display(program):
+    result = subprocess.run([program], env=program_env(None), capture_output=True, text=True, timeout=30)
+    lines = result.stderr.strip().splitlines()
+    if result.returncode != 1:
+        fail("exit code %d without a display, expected 1" % result.returncode)
+    if len(lines) != 1 or "display" not in lines[0].lower():
+        fail("expected one line about the display, got: %r" % result.stderr)
+    print("no display: %s" % lines[0])
+
+
+class Keyboard:
+    def __init__(self, display):
+        self.x11 = ctypes.CDLL("libX11.so.6")
+        self.xtst = ctypes.CDLL("libXtst.so.6")
+        self.x11.XOpenDisplay.restype = ctypes.c_void_p
+        self.x11.XStringToKeysym.restype = ctypes.c_ulong
+        self.x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self.x11.XFlush.argtypes = [ctypes.c_void_p]
+        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self.dpy = self.x11.XOpenDisplay(display.encode())
+        if not self.dpy:
+            fail("cannot open %s for input" % display)
+
+    def press(self, name):
+        code = self.x11.XKeysymToKeycode(self.dpy, self.x11.XStringToKeysym(name.encode()))
+        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
+        self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
+        self.x11.XFlush(self.dpy)
+
+
+def screenshot(display):
+    data = subprocess.run(["import", "-display", display, "-window", "root", "-depth", "8", "ppm:-"],
+                          capture_output=True, timeout=30).stdout
+    # P6 header: magic, width, height, maximum, then RGB bytes.
+    fields, at = [], 0
+    while len(fields) < 4:
+        while data[at:at + 1].isspace():
+            at += 1
+        start = at
+        while not data[at:at + 1].isspace():
+            at += 1
+        fields.append(data[start:at])
+    width, height = int(fields[1]), int(fields[2])
+    return width, height, data[at + 1:]
+
+
+def pixel(shot, x, y):
+    width, _, rgb = shot
+    i = (y * width + x) * 3
+    return rgb[i], rgb[i + 1], rgb[i + 2]
+
+
+def colourful(shot, x0, y0, x1, y1):
+    count = 0
+    for y in range(y0, y1, 2):
+        for x in range(x0, x1, 2):
+            r, g, b = pixel(shot, x, y)
+            if max(r, g, b) - min(r, g, b) > 60:
+                count += 1
+    return count
+
+
+def window_shown(display, title):
+    tree = subprocess.run(["xwininfo", "-display", display, "-root", "-tree"], capture_output=True, text=True,
+                          timeout=10).stdout
+    return ('"%s"' % title) in tree
+
+
+def wait_for(what, condition, seconds):
+    end = time.time() + seconds
+    while time.time() < end:
+        if condition():
+            return
+        time.sleep(0.1)
+    fail("timed out waiting for " + what)
+
+
+def probe_pattern(x, y):
+    return ((x * 7 + y) & 0xFF, (y * 5) & 0xFF, ((x ^ y) * 3) & 0xFF)
+
+
+def check_picture(kind, shot):
+    if kind == "probe":
+        # The pattern from the client origin, below the menu bar.
+        for top in range(0, 80):
+            if all(pixel(shot, x, y + top) == probe_pattern(x, y) for x, y in ((5, 5), (200, 100), (300, 40))):
+                return "pattern at client origin (0, %d)" % top
+        fail("the probe's pattern is not on screen")
+    if kind == "app":
+        n = colourful(shot, 0, 0, 450, 500)
+        if n < 20:
+            fail("no cluster in the window (%d coloured pixels)" % n)
+        return "%d coloured cluster pixels" % n
+    width, height, _ = shot
+    n = colourful(shot, width // 2 - 210, height // 2 - 210, width // 2 + 210, height // 2 + 210)
+    if n < 5:
+        fail("no cluster around the centre (%d coloured pixels)" % n)
+    return "%d coloured cluster pixels around the centre" % n
+
+
+def on_xvfb(program, kind):
+    xvfb = shutil.which("Xvfb")
+    if not xvfb or not shutil.which("import") or not shutil.which("xwininfo"):
+        print("Xvfb, import or xwininfo missing: skipped")
+        sys.exit(SKIP)
+    read_fd, write_fd = os.pipe()
+    server = subprocess.Popen([xvfb, "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                              pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    app = None
+    try:
+        number = b""
+        end = time.time() + 15
+        while not number.endswith(b"\n") and time.time() < end:
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                break
+            number += chunk
+        if not number.strip():
+            fail("Xvfb did not start")
+        display = ":" + number.decode().strip()
+        work = tempfile.mkdtemp(prefix="zorv-xvfb-")
+        app = subprocess.Popen([program], env=program_env(display), cwd=work, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+        keys = Keyboard(display)
+        if kind == "app":
+            wait_for("the help box", lambda: window_shown(display, "HELP"), 20)
+            time.sleep(0.3)
+            keys.press("Return")
+            wait_for("the help box to close", lambda: not window_shown(display, "HELP"), 10)
+        wait_for("the window", lambda: window_shown(display, TITLES[kind]), 20)
+        time.sleep(1.5)  # let it grow
+        found = check_picture(kind, screenshot(display))
+        if kind == "app":
+            keys.press("Pause")  # stop the run: Exit acts only while idle
+            time.sleep(0.3)
+            keys.press("Escape")
+        elif kind == "saver":
+            keys.press("space")
+        else:
+            keys.press("Escape")
+        try:
+            code = app.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            fail("the program did not end on the key")
+        if code != 0:
+            fail("exit code %d: %s" % (code, app.stderr.read().decode(errors="replace")))
+        print("%s on %s: %s; ended with code 0" % (kind, display, found))
+    finally:
+        if app and app.poll() is None:
+            app.kill()
+            app.wait()
+        server.terminate()
+        try:
+            server.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            server.kill()
+
+
+def main():
+    if len(sys.argv) != 3:
+        print(__doc__, file=sys.stderr)
+        sys.exit(2)
+    program, kind = os.path.abspath(sys.argv[1]), sys.argv[2]
+    if kind == "nodisplay":
+        no_display(program)
+    else:
+        on_xvfb(program, kind)
+
+
+if __name__ == "__main__":
+    main()
