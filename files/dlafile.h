@@ -25,8 +25,9 @@ extern DLA dla;
 extern std::string odlatemp;  // the command-line argument
 
 // Option 1: beside the image, tgafile with "dla" as its last three
-// characters; option 0: sdlafile. Returns 0, 1 (cannot open) or 3 (write
-// incomplete).
+// characters (or with ".dla" appended when that would be the image itself),
+// kept in sdlafile; option 0: sdlafile. Returns 0, 1 (cannot open) or 3
+// (write incomplete); on a failure an earlier file at the path is intact.
 int writedla(int option);
 
 // Reads odlafile. Returns 0, or 1 when it cannot be read or is not a valid
