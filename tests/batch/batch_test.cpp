@@ -100,8 +100,9 @@ TEST_F(Batch, BadOptionsNameTheOptionAndTheRangeAndWriteNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);
         EXPECT_EQ(run(c.args), 2);
-        EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
-        EXPECT_EQ(std::count(err.str().begin(), err.str().end(), '\n'), 1) << "one line";
+        std::string said = err.str();
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << "one line: " << said;
         EXPECT_EQ(files(), 0);
     }
 }
@@ -138,7 +139,7 @@ TEST_F(Batch, AFixedSeedRepeatsByteForByteAndReportsTheRun) {
                                  "distancemax: ", "radius: ", "pixel count: ", "random walk moves: ",
                                  "DLA algorithm: ", "Coloring algorithm: pixel count\n", "particles: ",
                                  "elapsed: "})
-            EXPECT_NE(report.find(std::string("\n") + line), std::string::npos) << line << "\n" << report;
+            EXPECT_NE(("\n" + report).find(std::string("\n") + line), std::string::npos) << line << "\n" << report;
         EXPECT_EQ(report.find("\n\n"), std::string::npos) << "no empty lines";
         EXPECT_EQ(withoutTimes(report), withoutTimes(out.str())) << "the same walk, step for step";
     }
