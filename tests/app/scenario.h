@@ -132,10 +132,11 @@ protected:
             for (int x = 0; x < xres; ++x) n += GetPixel(g_vhdc, x, y) != bkgd;
         return n;
     }
+    // The canvas bitmap's pixels, at the size it was last made.
     static std::vector<COLORREF> canvas() {
         std::vector<COLORREF> out;
-        for (int y = 0; y < yres; ++y)
-            for (int x = 0; x < xres; ++x) out.push_back(GetPixel(g_vhdc, x, y));
+        for (int y = 0; y < g_vhdc->height; ++y)
+            for (int x = 0; x < g_vhdc->width; ++x) out.push_back(GetPixel(g_vhdc, x, y));
         return out;
     }
     static bool canvasall(COLORREF c) {
