@@ -1,0 +1,120 @@
+// The centrifugal growth run: one seed pixel at the centre, particles
+// launched from a seeding circle that follows the cluster outward, until the
+// circle comes within 10 pixels of the image border. Also the parts both
+// runs share: settling a particle and the texts they show.
+#include <climits>
+
+#include "engine/growthrun.h"
+
+const char* const HELP_TEXT =
+    "Start or resume using 'Plot Image' (F1)\n\n"
+    "Stop with PAUSE key or mouse click\n\n"
+    "Rendering stops automatically when seeding\n"
+    "   circle approaches limit\n\n"
+    "Press D to toggle debugging information:\n"
+    "   animated seeding circle, elapsed time,\n"
+    "   and values of variables";
+
+std::string statisticstext(const GrowthState& s, const char* distancelabel, double reach) {
+    const DWORD elapsed = GetTickCount() - s.starttime;  // one wrap of the counter does no harm
+    const unsigned totalseconds = elapsed / 1000;
+    const unsigned hours = totalseconds / 3600;
+    const unsigned minutesinseconds = totalseconds % 3600;
+    const unsigned minutes = minutesinseconds / 60;
+    const unsigned seconds = minutesinseconds % 60;
+    const long long distance = zorv::growth::truncto(reach, LLONG_MIN / 2, LLONG_MAX / 2);
+
+    std::array<char, 512> buffer{};
+    std::snprintf(buffer.data(), buffer.size(),
+                  "hours: %u\nminutes: %u\nseconds: %u\n\nstartradius: %d\nstickiness: %d %c\n\n"
+                  "%s: %lld\nradius: %d\npixel count: %lld\nrandom walk moves: %lld",
+                  hours, minutes, seconds, startradius, probability, '%', distancelabel, distance, s.radius,
+                  static_cast<long long>(s.pixelcount), static_cast<long long>(s.moves));
+    std::string text = buffer.data();
+    text += algorithm == 0   ? "\n\nDLA algorithm: Durero-Rudo"
+            : algorithm == 1 ? "\n\nDLA algorithm: Fractint"
+                             : "\n\nDLA algorithm: Fractint with Spaces";
+    text += coloring == 0 ? "\n\nColoring algorithm: pixel count" : "\n\nColoring algorithm: distance from center";
+    return text;
+}
+
+namespace zorv::growth {
+
+void settle(GrowthState& s, const WalkEnd& end, HDC windowdc) {
+    if (greyscale) {
+        const int greyindex = 128 + 20 * (zorvrand() % 3 - 1);
+        s.frgd = RGB(greyindex, greyindex, greyindex);
+    } else {
+        if (coloring == 1) s.color = static_cast<int>(truncto(end.distance, 0, 4 * FAR) % 255) + 1;
+        s.frgd = palettecolor(s.color);
+    }
+
+    SetPixel(g_vhdc, end.xpos1, end.ypos1, s.frgd);
+    if (s.xcenter < ClientRes.right && s.ycenter < ClientRes.bottom) SetPixel(windowdc, end.xpos1, end.ypos1, s.frgd);
+
+    if (coloring == 0 && ++s.colorcount == 64 * s.colorfactor) {
+        s.colorcount = 0;
+        if (++s.color == 256) {
+            s.color = 1;
+            // Past 2^24 a pass would take more particles than any image
+            // holds; stopping there keeps 64 x colorfactor within int.
+            if (s.colorfactor < (1 << 24)) s.colorfactor *= 4;
+        }
+    }
+
+    if (debug) {
+        ++s.pixelcount;
+        // The circle lives on the window only, so walkers never take it for cluster.
+        drawellipse(windowdc, s.ulx, s.uly, s.lrx, s.lry, 1, bkgd);
+        s.ulx = coordinate(std::int64_t{s.xcenter} - s.radius);
+        s.uly = coordinate(std::int64_t{s.ycenter} - s.radius);
+        s.lrx = coordinate(std::int64_t{s.xcenter} + s.radius);
+        s.lry = coordinate(std::int64_t{s.ycenter} + s.radius);
+        drawellipse(windowdc, s.ulx, s.uly, s.lrx, s.lry, 1, DEBUG_GREY);
+    }
+}
+
+namespace {
+
+GrowthState state;
+
+struct Centrifugal {
+    static constexpr bool SHOWS_HELP = true;
+    static constexpr bool OUTWARD = true;
+    static constexpr int BACK = -1;  // an escaped walker goes back beside its launch point, up and left
+    static constexpr const char* DISTANCE_LABEL = "distancemax";
+
+    // The seeding circle at its starting radius and the seed pixel.
+    static void plant(GrowthState& s, HDC windowdc) {
+        s.radius = static_cast<int>(std::min(margin(), FAR));
+        s.distancemax = 0.0;
+        s.ulx = coordinate(std::int64_t{s.xcenter} - s.radius);
+        s.uly = coordinate(std::int64_t{s.ycenter} - s.radius);
+        s.lrx = coordinate(std::int64_t{s.xcenter} + s.radius);
+        s.lry = coordinate(std::int64_t{s.ycenter} + s.radius);
+        s.moves = 0;
+        s.pixelcount = 0;
+        s.starttime = GetTickCount();
+        SetPixel(g_vhdc, s.xcenter, s.ycenter, s.frgd);
+        if (s.xcenter < ClientRes.right && s.ycenter < ClientRes.bottom) SetPixel(windowdc, s.xcenter, s.ycenter, s.frgd);
+    }
+
+    // The circle stays the margin beyond the farthest distance reached, and never shrinks.
+    static void reach(GrowthState& s, double distance) {
+        if (distance > s.distancemax) s.distancemax = distance;
+        const std::int64_t farthest = truncto(s.distancemax, 0, 4 * FAR);
+        if (farthest > s.radius - margin()) s.radius = static_cast<int>(clamp64(farthest + margin(), -FAR, FAR));
+    }
+
+    // Within 10 pixels of the border.
+    static bool limit(const GrowthState& s) {
+        return std::int64_t{s.xcenter} - s.radius < 10 || std::int64_t{s.ycenter} - s.radius < 10;
+    }
+};
+
+}  // namespace
+}  // namespace zorv::growth
+
+GrowthState& centrifugalstate() { return zorv::growth::state; }
+
+int dla_centrifugal() { return zorv::growth::run<zorv::growth::Centrifugal>(zorv::growth::state); }
