@@ -74,6 +74,7 @@ TEST_P(WholeCluster, CentrifugalGrowsToTheLimit) {
     open(rc.image);
     algorithm = rc.algorithm;
     screen.calendar = 1700000123;
+    stopafter(2'000'000);
     std::vector<COLORREF> before;
     int last = dla_centrifugal(), particles = 1, gaps = 0;
     ASSERT_EQ(last, GROWTH_CONTINUES);
@@ -131,6 +132,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, WholeCluster, ::testing::Values(RuleCase{0, 100}
 TEST_F(Growth, DefaultImageCompletesAtTheFirstParticleReaching181) {
     open(400);
     screen.calendar = 1700000777;
+    stopafter(2'000'000);  // a walk that never ends fails instead of hanging
     int particles = 0, last = -1;
     int radiusbefore = 0;
     while (okdla) {
@@ -157,6 +159,7 @@ TEST_F(Growth, CentripetalGrowsInwardToItsLimit) {
     open(200);
     growth = 1;
     screen.calendar = 1700000555;
+    stopafter(2'000'000);
     int last = -1, particles = 0;
     double nearest = 1e9;
     while (okdla) {
@@ -387,6 +390,7 @@ TEST_P(Stickiness, ContactHoldsWhenTheDrawIsAtMostTheProbability) {
     fill(kWall);
     probability = GetParam();
     const int particles = probability == 1 ? 3000 : 20000;
+    stopafter(100000);  // a walk that never holds is stopped, and fails
     std::int64_t moves = 0;
     for (int i = 0; i < particles; ++i) {
         GrowthState& s = centrifugalstate();
