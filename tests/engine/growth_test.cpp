@@ -649,6 +649,19 @@ TEST_P(LiveDrawing, OnlyWhileTheCentreIsInView) {
 INSTANTIATE_TEST_SUITE_P(Clients, LiveDrawing,
                          ::testing::Values(ClientCase{50, false}, ClientCase{51, true}, ClientCase{120, true}));
 
+TEST_F(Growth, WithoutAWindowTheCanvasAloneGrows) {
+    open(100);
+    debug = 1;  // the debugging circle too has nowhere to go
+    DestroyWindow(g_hWnd);
+    g_hWnd = nullptr;
+    for (growth = 0; growth <= 1; ++growth) {
+        plot();
+        firstloop = 1;
+        for (int i = 0; i < 20; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES);
+        EXPECT_GT(clusterpixels(), 20);
+    }
+}
+
 // --------------------------------------------------------------- debugging
 
 TEST_F(Growth, DebuggingCircleOnTheWindowOnly) {
