@@ -50,7 +50,8 @@ void settle(GrowthState& s, const WalkEnd& end, HDC windowdc) {
     }
 
     SetPixel(g_vhdc, end.xpos1, end.ypos1, s.frgd);
-    if (s.xcenter < ClientRes.right && s.ycenter < ClientRes.bottom) SetPixel(windowdc, end.xpos1, end.ypos1, s.frgd);
+    if (windowdc && s.xcenter < ClientRes.right && s.ycenter < ClientRes.bottom)
+        SetPixel(windowdc, end.xpos1, end.ypos1, s.frgd);
 
     if (coloring == 0 && ++s.colorcount == 64 * s.colorfactor) {
         s.colorcount = 0;
@@ -96,7 +97,8 @@ struct Centrifugal {
         s.pixelcount = 0;
         s.starttime = GetTickCount();
         SetPixel(g_vhdc, s.xcenter, s.ycenter, s.frgd);
-        if (s.xcenter < ClientRes.right && s.ycenter < ClientRes.bottom) SetPixel(windowdc, s.xcenter, s.ycenter, s.frgd);
+        if (windowdc && s.xcenter < ClientRes.right && s.ycenter < ClientRes.bottom)
+            SetPixel(windowdc, s.xcenter, s.ycenter, s.frgd);
     }
 
     // The circle stays the margin beyond the farthest distance reached, and never shrinks.

@@ -21,8 +21,8 @@ struct Centripetal {
         s.distancemin = s.xcenter;
         s.ulx = 1;
         s.uly = 1;
-        s.lrx = xres - 2;
-        s.lry = yres - 2;
+        s.lrx = coordinate(std::int64_t{xres} - 2);
+        s.lry = coordinate(std::int64_t{yres} - 2);
         const COLORREF colour = greyscale ? DEBUG_GREY : s.frgd;
         HPEN pen = CreatePen(PS_SOLID, 2, colour);
         HGDIOBJ oldcanvas = SelectObject(g_vhdc, pen);

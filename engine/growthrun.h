@@ -143,7 +143,8 @@ WalkEnd walkbyrule(const Launch& launch, int xcenter, int ycenter, HCURSOR hourg
 // colouring and moves the debugging circle.
 void settle(GrowthState& s, const WalkEnd& end, HDC windowdc);
 
-// Entry to end of call for the run described by Run.
+// Entry to end of call for the run described by Run. Without a main window
+// (GetDC gives no surface) the run draws on the canvas alone.
 template <class Run>
 int run(GrowthState& s) {
     HDC windowdc = GetDC(g_hWnd);

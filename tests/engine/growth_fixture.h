@@ -77,6 +77,7 @@ protected:
 
     // Calls the run as the loop does until it stops; returns the last result.
     int grow(long maxcalls = 10'000'000) {
+        if (!screen.onPump) stopafter(2'000'000);  // a walk that never ends fails instead of hanging
         int r = -1;
         for (long i = 0; okdla && i < maxcalls; ++i) {
             r = call();

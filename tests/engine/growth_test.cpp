@@ -74,6 +74,7 @@ TEST_P(WholeCluster, CentrifugalGrowsToTheLimit) {
     open(rc.image);
     algorithm = rc.algorithm;
     screen.calendar = 1700000123;
+    stopafter(2'000'000);
     std::vector<COLORREF> before;
     int last = dla_centrifugal(), particles = 1, gaps = 0;
     ASSERT_EQ(last, GROWTH_CONTINUES);
@@ -131,6 +132,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, WholeCluster, ::testing::Values(RuleCase{0, 100}
 TEST_F(Growth, DefaultImageCompletesAtTheFirstParticleReaching181) {
     open(400);
     screen.calendar = 1700000777;
+    stopafter(2'000'000);  // a walk that never ends fails instead of hanging
     int particles = 0, last = -1;
     int radiusbefore = 0;
     while (okdla) {
@@ -157,6 +159,7 @@ TEST_F(Growth, CentripetalGrowsInwardToItsLimit) {
     open(200);
     growth = 1;
     screen.calendar = 1700000555;
+    stopafter(2'000'000);
     int last = -1, particles = 0;
     double nearest = 1e9;
     while (okdla) {
@@ -387,6 +390,7 @@ TEST_P(Stickiness, ContactHoldsWhenTheDrawIsAtMostTheProbability) {
     fill(kWall);
     probability = GetParam();
     const int particles = probability == 1 ? 3000 : 20000;
+    stopafter(100000);  // a walk that never holds is stopped, and fails
     std::int64_t moves = 0;
     for (int i = 0; i < particles; ++i) {
         GrowthState& s = centrifugalstate();
@@ -644,6 +648,19 @@ TEST_P(LiveDrawing, OnlyWhileTheCentreIsInView) {
 }
 INSTANTIATE_TEST_SUITE_P(Clients, LiveDrawing,
                          ::testing::Values(ClientCase{50, false}, ClientCase{51, true}, ClientCase{120, true}));
+
+TEST_F(Growth, WithoutAWindowTheCanvasAloneGrows) {
+    open(100);
+    debug = 1;  // the debugging circle too has nowhere to go
+    DestroyWindow(g_hWnd);
+    g_hWnd = nullptr;
+    for (growth = 0; growth <= 1; ++growth) {
+        plot();
+        firstloop = 1;
+        for (int i = 0; i < 20; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES);
+        EXPECT_GT(clusterpixels(), 20);
+    }
+}
 
 // --------------------------------------------------------------- debugging
 
