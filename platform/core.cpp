@@ -534,6 +534,13 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     hwnd->visible = show;
     if (hwnd->kind != WindowKind::Control) backend().showWindow(*hwnd, show);
     if (show && !was) {
+        // The pointer takes the class cursor of the first window shown, as
+        // it would on entering it, so a cursor saved and restored later is
+        // that one rather than none.
+        if (!g.cursor && hwnd->cls && hwnd->cls->cursor) {
+            g.cursor = hwnd->cls->cursor;
+            backend().setCursorShape(hwnd, g.cursor->shape);
+        }
         SendMessageA(hwnd, WM_SHOWWINDOW, TRUE, 0);
         InvalidateRect(hwnd, nullptr, TRUE);
     }

@@ -297,9 +297,20 @@ TEST_F(Layer, FileDialogsGiveThePathItsNameAndTheDefaultExtension) {
 }
 
 TEST_F(Layer, CursorShapeVisibilityAndPosition) {
-    HWND w = make();
     HCURSOR cross = LoadCursorA(nullptr, IDC_CROSS), wait = LoadCursorA(nullptr, IDC_WAIT);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hCursor = cross;
+    wc.lpszClassName = "Crossed";
+    RegisterClassA(&wc);
+    HWND w = CreateWindowExA(0, "Crossed", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(screen.cursorShape, CursorShape::Cross) << "the first window shown gives the pointer its class cursor";
+    EXPECT_EQ(SetCursor(wait), cross) << "so the cursor a run replaces is the cross-hair";
     SetCursor(cross);
+    screen.mouseMove(w, 3, 3);
+    EXPECT_EQ(SetCursor(wait), cross);
+    screen.mouseMove(w, 4, 4);
+    EXPECT_EQ(screen.cursorShape, CursorShape::Cross) << "moving over the window brings back its class cursor";
     EXPECT_EQ(SetCursor(wait), cross);
     EXPECT_EQ(screen.cursorShape, CursorShape::Wait);
     EXPECT_EQ(ShowCursor(FALSE), -1);
