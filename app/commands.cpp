@@ -8,17 +8,12 @@
 #include "app/resources.h"
 #include "canvas/canvas.h"
 #include "canvas/palette.h"
+#include "engine/growth.h"
 #include "engine/settings.h"
 #include "files/dlafile.h"
 #include "files/filedialogs.h"
 #include "files/mapfile.h"
 #include "files/targa.h"
-
-const char* const helptext =
-    "Start or resume using 'Plot Image' (F1)\n\nStop with PAUSE key or mouse click\n\n"
-    "Rendering stops automatically when seeding\n   circle approaches limit\n\n"
-    "Press D to toggle debugging information:\n   animated seeding circle, elapsed time,\n"
-    "   and values of variables";
 
 const char* const abouttext =
     "ZORV DLA 2017\n\n"
@@ -187,6 +182,6 @@ void DefaultPalette(HWND) {
     postcommand(IDM_CLEAR);
 }
 
-void HelpTopics(HWND) { informationbox(helptext, "HELP"); }
+void HelpTopics(HWND) { informationbox(HELP_TEXT, "HELP"); }
 
 void About(HWND) { informationbox(abouttext, "ABOUT"); }

@@ -5,7 +5,6 @@
 
 #include "platform/win32.h"
 
-extern const char* const helptext;
 extern const char* const abouttext;
 
 // The caption of the program's confirmation boxes.

@@ -6,6 +6,7 @@
 
 #include "app/commands.h"
 #include "canvas/defpalette.h"
+#include "engine/growth.h"
 #include "files/dlafile.h"
 #include "scenario.h"
 
@@ -101,7 +102,7 @@ TEST_F(App, StartsGrowingAtOnceThenSavesTheFinishedImageAndStartsANewOne) {
 
     ASSERT_EQ(screen.boxes.size(), 3u);
     EXPECT_EQ(screen.boxes[0].caption, "HELP") << "the help text comes once, before growth";
-    EXPECT_EQ(screen.boxes[0].text, helptext);
+    EXPECT_EQ(screen.boxes[0].text, HELP_TEXT);
     EXPECT_EQ(screen.boxes[0].owner, nullptr);
     EXPECT_EQ(screen.boxes[0].type, MB_ICONINFORMATION | MB_OK);
     EXPECT_EQ(screen.boxes[1].text, "Image saved as a.tga");
@@ -531,7 +532,7 @@ TEST_F(App, HelpAboutAndSavingParametersOnly) {
 
     EXPECT_EQ(run(1024, 228), 0);
     ASSERT_EQ(screen.boxes.size(), 5u);
-    EXPECT_EQ(screen.boxes[1].text, helptext);
+    EXPECT_EQ(screen.boxes[1].text, HELP_TEXT);
     EXPECT_EQ(screen.boxes[1].caption, "HELP");
     EXPECT_EQ(screen.boxes[2].caption, "ABOUT");
     EXPECT_EQ(screen.boxes[2].type, MB_ICONINFORMATION | MB_OK);
