@@ -2,6 +2,8 @@
 // stickiness, colouring, limits, stops and resumes, live drawing, statistics.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -482,5 +484,32 @@ INSTANTIATE_TEST_SUITE_P(
         StatsCase{0, 0, 0, ZORV_STATS_HEAD "distancemax: %d\n" ZORV_STATS_MID "Durero-Rudo\n\nColoring algorithm: pixel count"},
         StatsCase{0, 1, 1, ZORV_STATS_HEAD "distancemax: %d\n" ZORV_STATS_MID "Fractint\n\nColoring algorithm: distance from center"},
         StatsCase{1, 5, 0, ZORV_STATS_HEAD "distancemin: %d\n" ZORV_STATS_MID "Fractint with Spaces\n\nColoring algorithm: pixel count"}));
+
+
+// Settings outside their legal ranges must not make a run misbehave: no
+// undefined arithmetic (the sanitizer build checks), no endless walk, nothing
+// drawn outside the canvas.
+TEST_F(Growth, SettingsOutOfRangeStaySafe) {
+    struct Bad {
+        int growth, startradius, probability, algorithm, xres;
+    };
+    for (Bad b : {Bad{0, INT_MAX, 100, 0, 100}, Bad{0, INT_MIN, 100, 1, 100}, Bad{0, 10, -50, 2, 100},
+                  Bad{0, 10, 100, 0, INT_MIN}, Bad{1, INT_MAX, 100, 0, 100}, Bad{1, INT_MIN, 100, 2, 100},
+                  Bad{1, 10, 100, 1, INT_MAX}, Bad{1, 10, 100, 0, INT_MIN}}) {
+        SCOPED_TRACE(testing::Message() << b.growth << " " << b.startradius << " " << b.probability << " " << b.xres);
+        resetsettings();
+        releasecanvas();
+        open(100);
+        growth = b.growth;
+        startradius = b.startradius;
+        probability = b.probability;
+        algorithm = b.algorithm;
+        xres = b.xres;
+        stopafter(200000);
+        for (int i = 0; i < 50 && okdla; ++i) ASSERT_NE(call(), 1) << "a walk did not end";
+        xres = 100;
+        for (COLORREF c : canvas()) ASSERT_NE(c, CLR_INVALID);
+    }
+}
 
 }  // namespace
