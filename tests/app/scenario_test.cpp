@@ -1,46 +1,40 @@
-// The whole program, from WinMain to its exit code, with scripted input and
-// answers: what it shows, the flags it leaves, the canvas and the files.
-#include <cstdio>
-#include <cstring>
-#include <fstream>
+// The whole program, from WinMain to its exit code, on the headless backend
+// with a script (steps taken at the native pumps: wait for a state, then act)
+// and queued answers to dialogs, file dialogs and questions. Asserts on the
+// boxes shown, the flags, the canvas and window pixels and the files written.
+#include <gtest/gtest.h>
 
-#include "app/commands.h"
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <stdexcept>
+#include <tuple>
+
+#include "app/resources.h"
+#include "app/winmain.h"
+#include "canvas/canvas.h"
 #include "canvas/defpalette.h"
 #include "engine/growth.h"
+#include "engine/settings.h"
 #include "files/dlafile.h"
-#include "scenario.h"
+#include "platform/headless/headless.h"
 
 namespace {
 
-std::uintmax_t filesize(const std::string& path) {
-    std::error_code ec;
-    auto n = std::filesystem::file_size(path, ec);
-    return ec ? 0 : n;
-}
+constexpr COLORREF kGrey = RGB(128, 128, 128);
+constexpr UINT kInfo = MB_ICONINFORMATION | MB_OK, kWarn = MB_ICONWARNING | MB_OK;
+using Box = std::tuple<std::string, std::string, HWND, UINT>;  // caption, text, owner, type
 
-// Writes a parameter file with the given direction and radius, background
-// and a palette whose entry i is (i, g, b).
-void writeparams(const std::string& path, int growthvalue, int radius, COLORREF back, int g, int b) {
-    DLA d{};
-    d.algorithm = 1;
-    d.growth = growthvalue;
-    d.startradius = radius;
-    d.probability = 80;
-    d.coloring = 1;
-    d.greyscale = 0;
-    d.rback = GetRValue(back);
-    d.gback = GetGValue(back);
-    d.bback = GetBValue(back);
-    for (int i = 0; i < 256; ++i) {
-        d.palette[i][0] = static_cast<unsigned char>(i);
-        d.palette[i][1] = static_cast<unsigned char>(g);
-        d.palette[i][2] = static_cast<unsigned char>(b);
-    }
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&d), sizeof d);
+// A parameter file with the given direction, radius and grey background, and
+// a palette whose entry i is (i, g, b).
+void writeparams(const std::string& path, int direction, int radius, int back, int g, int b) {
+    DLA d{0, direction, radius, 80, 0, 0, back, back, back, {}};
+    for (int i = 0; i < 256; ++i) std::tie(d.palette[i][0], d.palette[i][1], d.palette[i][2]) = std::tuple(i, g, b);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(&d), sizeof d);
 }
-
-bool paletteis(const unsigned char (&want)[256][3]) { return std::memcmp(palette, want, sizeof palette) == 0; }
 
 bool paletteramp(int g, int b) {
     for (int i = 0; i < 256; ++i)
@@ -48,96 +42,148 @@ bool paletteramp(int g, int b) {
     return true;
 }
 
+bool defaultpaletteset() { return std::memcmp(palette, defaultpalette, sizeof palette) == 0; }
 
-}  // namespace
-
-class App : public Scenario {
+class App : public ::testing::Test {
 protected:
-    void pauseearly(int particles = 12) {
-        until([particles] { return growing() && clusterpixels() >= particles; });
+    headless::Backend screen;
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        ("zorv_app_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    std::vector<std::function<bool()>> steps;
+    std::size_t at = 0;
+    std::deque<std::function<void(headless::DialogDriver&)>> dialogSteps;
+    std::deque<std::string> files;  // answers to file dialogs; "" cancels
+    std::deque<int> answers;        // answers to Yes/No questions
+    HWND lastDialog = nullptr;
+    std::function<void(const headless::BoxRecord&)> onQuestion;  // looks at the screen while a question is open
+
+    template <class T>
+    static T pop(std::deque<T>& queue) {
+        EXPECT_FALSE(queue.empty()) << "an unexpected file dialog or question";
+        T t = queue.empty() ? T() : std::move(queue.front());
+        if (!queue.empty()) queue.pop_front();
+        return t;
+    }
+    void SetUp() override {
+        resetsettings();
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        screen.onDialog = [this](headless::DialogDriver& d) {
+            lastDialog = d.handle();
+            if (!dialogSteps.empty()) pop(dialogSteps)(d);  // else the backend reports the stalled dialog
+        };
+        screen.onFileDialog = [this](const FileDialogRequest&) { return pop(files); };
+        screen.onMessageBox = [this](const headless::BoxRecord& box) {
+            if ((box.type & MB_TYPEMASK) != MB_YESNO) return int{IDOK};
+            if (onQuestion) onQuestion(box);
+            return pop(answers);
+        };
+    }
+    void TearDown() override { releasecanvas(), std::filesystem::remove_all(dir); }
+
+    void until(std::function<bool()> condition) { steps.push_back(std::move(condition)); }
+    void then(std::function<void()> act) { steps.push_back([act = std::move(act)] { return act(), true; }); }
+    void press(int vk) { then([this, vk] { screen.key(g_hWnd, vk); }); }
+    void dialog(std::function<void(headless::DialogDriver&)> step) { dialogSteps.push_back(std::move(step)); }
+    // A dialog step: type each text (a null text clicks the control), then press the button.
+    void enter(std::vector<std::pair<int, const char*>> texts, int button = IDOK) {
+        dialog([=](headless::DialogDriver& d) {
+            for (auto [id, text] : texts) text ? d.setText(id, text) : d.click(id);
+            d.press(button);
+        });
+    }
+    // Waits until every queued answer has been used and what it caused is handled.
+    void drain() {
+        until([this] { return dialogSteps.empty() && files.empty() && answers.empty(); });
+        until([n = 3]() mutable { return --n == 0; });
+    }
+    void pauseearly() {
+        until([] { return growing() && clusterpixels() >= 12; });
         then([this] { screen.keyDown(g_hWnd, VK_PAUSE); });
         until(idle);
     }
+    void quit() {
+        drain();
+        until(idle);
+        press(VK_ESCAPE);
+    }
+    int run(int width, int height, std::string args = "", int bits = 32) {
+        screen.setScreen(width, height, bits);
+        platform::SetPumpInterval(16);
+        screen.onPump = [this, pumps = 3'000'000]() mutable {
+            if (--pumps < 0) throw std::runtime_error("scenario stuck at step " + std::to_string(at));
+            if (at < steps.size() && steps[at]()) ++at;
+        };
+        int code = WinMain(&zorvdla, nullptr, args.data(), SW_SHOWNORMAL);
+        EXPECT_EQ(at, steps.size()) << "the program ended before the script";
+        return code;
+    }
+
+    static bool idle() { return okdla == 0; }
+    static bool completed() { return okdla == 0 && firstloop == 1; }
+    static bool growing() { return okdla == 1 && firstloop == 0; }
+    static std::vector<COLORREF> canvas() {
+        std::vector<COLORREF> out;
+        for (int i = 0, w = g_vhdc->width; i < w * g_vhdc->height; ++i) out.push_back(GetPixel(g_vhdc, i % w, i / w));
+        return out;
+    }
+    static long clusterpixels() { return std::ranges::count_if(canvas(), [](COLORREF c) { return c != bkgd; }); }
+    static bool canvasgrey() { return std::ranges::all_of(canvas(), [](COLORREF c) { return c == kGrey; }); }
+    COLORREF win(int x, int y) const { return screen.pixel(g_hWnd, x, y); }
+    std::vector<COLORREF> corner() const {  // the window's pixels under the preview
+        std::vector<COLORREF> out;
+        for (int i = 0; i < 296 * 100; ++i) out.push_back(win(i % 296, i / 296));
+        return out;
+    }
+    static Box box(const headless::BoxRecord& b) { return {b.caption, b.text, b.owner, b.type}; }
+    Box lastbox() const { return box(screen.boxes.back()); }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
 };
 
-TEST_F(App, StartsGrowingAtOnceThenSavesTheFinishedImageAndStartsANewOne) {
-    int finished = 0;
+TEST_F(App, StartsGrowingAtOnceThenSavesTheFinishedImageAndF1StartsANewOne) {
     until(completed);
-    then([&] {
+    then([this] {
         RECT r;
         GetWindowRect(g_hWnd, &r);
-        EXPECT_EQ(r.left, 0);
-        EXPECT_EQ(r.top, 0);
-        EXPECT_EQ(r.right, 1024);
-        EXPECT_EQ(r.bottom, 730);
-        EXPECT_EQ(g_hWnd->title, "ZORV DLA 2017");
-        EXPECT_EQ(g_hWnd->style, WS_OVERLAPPEDWINDOW);
-        EXPECT_TRUE(g_hWnd->visible);
-        EXPECT_EQ(g_hWnd->cls->name, "ZORVWindow");
-        EXPECT_EQ(g_hWnd->cls->icon, LoadIconA(&zorvdla, "VORMIXICON"));
-        EXPECT_EQ(g_hWnd->cls->cursor->shape, CursorShape::Cross);
-        EXPECT_EQ(g_hWnd->cls->background, GetStockObject(GRAY_BRUSH));
-        EXPECT_EQ(g_hWnd->menu, LoadMenuA(&zorvdla, "VORMIXMENU"));
-        EXPECT_EQ(xres, 400);
-        EXPECT_EQ(yres, 400);
-        EXPECT_EQ(xscreen, 1024);
-        EXPECT_EQ(yscreen, 768);
-        finished = clusterpixels();
-        EXPECT_GT(finished, 500);
+        EXPECT_EQ(std::tuple(r.left, r.top, r.right, r.bottom), std::tuple(0, 0, 1024, 730));
+        EXPECT_EQ(std::pair(xres, yres), std::pair(400, 400));
+        EXPECT_GT(clusterpixels(), 500);
         EXPECT_EQ(win(200, 200), GetPixel(g_vhdc, 200, 200)) << "the seed shows in the window";
         EXPECT_EQ(win(450, 100), kGrey) << "grey beside the image";
         files.push_back(path("a.tga"));
         screen.key(g_hWnd, 'S');
     });
-    until([this] { return files.empty() && lastbox() && lastbox()->text.starts_with("Parameters saved"); });
-    then([this] { screen.key(g_hWnd, VK_F1); });
+    drain();
+    press(VK_F1);
     until(growing);
-    then([&] {
+    then([this] {
         EXPECT_LT(clusterpixels(), 20) << "F1 after completion starts a new cluster";
         screen.keyDown(g_hWnd, VK_PAUSE);
     });
     quit();
 
     EXPECT_EQ(run(1024, 768), 0);
-
-    ASSERT_EQ(screen.boxes.size(), 3u);
-    EXPECT_EQ(screen.boxes[0].caption, "HELP") << "the help text comes once, before growth";
-    EXPECT_EQ(screen.boxes[0].text, HELP_TEXT);
-    EXPECT_EQ(screen.boxes[0].owner, nullptr);
-    EXPECT_EQ(screen.boxes[0].type, MB_ICONINFORMATION | MB_OK);
-    EXPECT_EQ(screen.boxes[1].text, "Image saved as a.tga");
-    EXPECT_EQ(screen.boxes[1].caption, "ZORV DLA 2017");
-    EXPECT_EQ(screen.boxes[1].owner, nullptr);
-    EXPECT_EQ(screen.boxes[1].type, MB_ICONINFORMATION | MB_OK);
-    EXPECT_EQ(screen.boxes[2].text, "Parameters saved as a.dla\n\nLoad via ' File ' menu or by double-clicking.");
-    EXPECT_EQ(screen.boxes[2].caption, "ZORV DLA 2017");
-    ASSERT_EQ(screen.fileDialogs.size(), 1u);
-    EXPECT_EQ(screen.fileDialogs[0].title, "Select a file for saving your image:");
-    EXPECT_TRUE(screen.fileDialogs[0].save);
-    EXPECT_EQ(filesize(path("a.tga")), 18u + 400u * 400u * 3u + 26u);
-    EXPECT_EQ(filesize(path("a.dla")), 804u);
+    ASSERT_EQ(screen.boxes.size(), 3u) << "the help text once, first";
+    EXPECT_EQ(box(screen.boxes[0]), Box("HELP", HELP_TEXT, nullptr, kInfo));
+    EXPECT_EQ(box(screen.boxes[1]), Box("ZORV DLA 2017", "Image saved as a.tga", nullptr, kInfo));
+    EXPECT_EQ(std::get<1>(lastbox()), "Parameters saved as a.dla\n\nLoad via ' File ' menu or by double-clicking.");
+    EXPECT_EQ(std::filesystem::file_size(path("a.tga")), 18u + 400u * 400u * 3u + 26u);
+    EXPECT_EQ(std::filesystem::file_size(path("a.dla")), sizeof(DLA));
 }
 
 TEST_F(App, PauseAndClickStopARunPlotImageResumesItAndNothingElseIsHonouredMeanwhile) {
     std::vector<COLORREF> paused;
-    int count = 0;
+    long count = 0;
     until([] { return growing() && clusterpixels() >= 12; });
-    then([&] {
-        // Every command and the D key reach the window procedure during the run.
-        std::size_t boxes = screen.boxes.size();
+    then([this] {
         for (int id : {100, 105, 110, 115, 130, 140, 150, 160, 165, 170, 175, 180, 190, 195})
             SendMessageA(g_hWnd, WM_COMMAND, static_cast<WPARAM>(id), 0);
         SendMessageA(g_hWnd, WM_KEYDOWN, 'D', 0);
-        EXPECT_EQ(screen.boxes.size(), boxes);
-        EXPECT_TRUE(screen.fileDialogs.empty());
-        EXPECT_TRUE(screen.dialogsShown.empty());
-        EXPECT_EQ(debug, 0);
-        EXPECT_EQ(greyscale, 0);
-        EXPECT_EQ(firstloop, 0) << "Clear Screen refused";
-        EXPECT_TRUE(IsWindow(g_hWnd)) << "Exit refused";
+        EXPECT_TRUE(screen.boxes.size() == 1 && screen.fileDialogs.empty() && screen.dialogsShown.empty());
+        EXPECT_EQ(std::tuple(debug, greyscale, firstloop, IsWindow(g_hWnd) != 0), std::tuple(0, 0, 0, true));
         SendMessageA(g_hWnd, WM_COMMAND, IDM_PLOT, 0);
-        EXPECT_EQ(okdla, 1);
-        EXPECT_EQ(terminate, 0);
+        EXPECT_EQ(std::pair(okdla, terminate), std::pair(1, 0));
         screen.keyDown(g_hWnd, VK_PAUSE);
     });
     until(idle);
@@ -151,245 +197,188 @@ TEST_F(App, PauseAndClickStopARunPlotImageResumesItAndNothingElseIsHonouredMeanw
     then([&] {
         auto now = canvas();
         for (std::size_t i = 0; i < paused.size(); ++i)
-            if (paused[i] != bkgd) {
-                ASSERT_EQ(now[i], paused[i]) << "the same cluster goes on";
-            }
+            if (paused[i] == bkgd) now[i] = bkgd;
+        EXPECT_EQ(now, paused) << "the same cluster goes on";
         screen.click(g_hWnd, WM_LBUTTONDOWN, 5, 5);
     });
     until(idle);
-    then([&] {
-        EXPECT_EQ(firstloop, 0);
-        count = clusterpixels();
-        screen.click(g_hWnd, WM_RBUTTONDOWN, 5, 5);  // while idle
-    });
-    until([] { return terminate == 1; });
-    press(VK_F1);
-    until([&] { return growing() && terminate == 0 && clusterpixels() > count + 3; });
-    then([this] { screen.keyDown(g_hWnd, VK_PAUSE); });
+    then([] { EXPECT_EQ(firstloop, 0); });
     quit();
 
     EXPECT_EQ(run(1024, 228), 0);
-    EXPECT_EQ(boxescaptioned("HELP"), 1);
 }
 
-TEST_F(App, ParametersRefuseBadEntriesThenClearOrResizeAsTheChangeAsks) {
+TEST_F(App, ParametersRefuseBadEntriesThenResizeOrClearAsTheChangeAsks) {
     std::vector<COLORREF> paused;
+    const char* size = "xres / yres range: 100 - 9600";
+    // What is typed before each OK, and the error it gives; the last leaves the values as they were.
+    const std::vector<std::pair<std::vector<std::pair<int, const char*>>, const char*>> entries = {
+        {{{IDC_XRES, "abc"}}, size}, {{{IDC_XRES, "99"}}, size}, {{{IDC_XRES, "9601"}}, size},
+        {{{IDC_XRES, "100"}, {IDC_RADIUS, "4"}}, "radius range: 5 - 50"},
+        {{{IDC_RADIUS, "10"}, {IDC_STICKINESS, "0"}}, "stickiness range: 1 - 100"},
+        {{{IDC_STICKINESS, "100"}}, nullptr},
+    };
     pauseearly();
     then([&] {
         paused = canvas();
-        for (const char* width : {"abc", "99", "9601"})
-            dialog([width](headless::DialogDriver& d) {
-                d.setText(IDC_XRES, width);
-                d.press(IDOK);
-            });
-        // The width as it was: OK without a change.
-        dialog([](headless::DialogDriver& d) {
-            d.setText(IDC_XRES, "100");
-            d.press(IDOK);
-        });
+        for (const auto& e : entries) enter(e.first);
         screen.key(g_hWnd, VK_F4);
     });
-    until([this] { return dialogSteps.empty(); });
-    settle();
+    drain();
     then([&] {
-        ASSERT_EQ(screen.boxes.size(), 4u);
-        for (int i = 1; i <= 3; ++i) {
-            EXPECT_EQ(screen.boxes[i].text, "xres / yres range: 100 - 9600");
-            EXPECT_EQ(screen.boxes[i].caption, "Parameter Error");
-            EXPECT_EQ(screen.boxes[i].owner, dialogHandles.at(0));
-            EXPECT_EQ(screen.boxes[i].type, MB_ICONWARNING | MB_OK);
-        }
+        ASSERT_EQ(screen.boxes.size(), entries.size());
+        for (std::size_t i = 0; i + 1 < entries.size(); ++i)
+            EXPECT_EQ(box(screen.boxes[i + 1]), Box("Parameter Error", entries[i].second, lastDialog, kWarn));
         EXPECT_EQ(canvas(), paused) << "accepted without a change: the paused cluster survives";
-        EXPECT_EQ(firstloop, 0);
-        EXPECT_EQ(newparam + newdimensions, 0);
-        dialog([](headless::DialogDriver& d) {
-            d.setText(IDC_XRES, "150");
-            d.setText(IDC_YRES, "abc");
-            d.press(IDOK);
-        });
-        dialog([](headless::DialogDriver& d) { d.press(IDCANCEL); });
+        EXPECT_EQ(std::tuple(firstloop, newparam, newdimensions), std::tuple(0, 0, 0));
+        enter({{IDC_XRES, "150px"}, {IDC_YRES, "abc"}});
+        enter({}, IDCANCEL);
         screen.key(g_hWnd, VK_F4);
     });
-    until([this] { return dialogSteps.empty(); });
-    settle();
+    drain();
     then([&] {
-        ASSERT_EQ(screen.boxes.size(), 5u);
-        EXPECT_EQ(screen.boxes[4].text, "xres / yres range: 100 - 9600");
-        EXPECT_EQ(xres, 150) << "the width before the refused height stays stored after Cancel";
-        EXPECT_EQ(yres, 100);
-        EXPECT_EQ(newdimensions, 1);
-        EXPECT_EQ(canvas(), paused) << "no resize until a dialog is accepted";
-        EXPECT_EQ(GetPixel(g_vhdc, 120, 0), CLR_INVALID) << "the old canvas reads harmlessly outside";
-        EXPECT_EQ(firstloop, 0);
-        // The next accepted dialog resizes to the stored width.
-        dialog([](headless::DialogDriver& d) { d.press(IDOK); });
+        EXPECT_EQ(box(screen.boxes.back()), Box("Parameter Error", size, lastDialog, kWarn));
+        EXPECT_EQ(std::tuple(xres, yres, newdimensions), std::tuple(150, 100, 1)) << "the width before the bad height";
+        EXPECT_TRUE(canvas() == paused && firstloop == 0) << "no resize until a dialog is accepted";
+        enter({{IDC_YRES, "120"}, {IDC_STICKINESS, "60"}});
         screen.key(g_hWnd, VK_F4);
     });
-    until([] { return newdimensions == 0; });
-    settle();
-    then([&] {
-        EXPECT_EQ(firstloop, 1);
-        EXPECT_EQ(GetPixel(g_vhdc, 149, 99), kGrey);
-        EXPECT_EQ(GetPixel(g_vhdc, 150, 0), CLR_INVALID);
-        dialog([](headless::DialogDriver& d) {
-            d.setText(IDC_STICKINESS, "50");
-            d.press(IDOK);
-        });
-        screen.key(g_hWnd, VK_F4);
+    drain();
+    then([this] {
+        EXPECT_EQ(std::tuple(g_vhdc->width, g_vhdc->height, firstloop), std::tuple(150, 120, 1)) << "the stored width";
+        EXPECT_TRUE(canvasgrey() && win(140, 110) == kGrey);
+        EXPECT_EQ(std::tuple(newdimensions, newparam, probability), std::tuple(0, 1, 60)) << "newparam stays set";
     });
-    until([] { return probability == 50; });
-    settle();
-    then([&] {
-        EXPECT_EQ(probability, 50);
-        EXPECT_EQ(newparam, 0);
-        EXPECT_TRUE(canvasall(kGrey)) << "a new stickiness clears the screen";
-        EXPECT_EQ(win(50, 50), kGrey);
-        dialog([](headless::DialogDriver& d) {
-            d.setText(IDC_XRES, "150px");
-            d.setText(IDC_YRES, "120");
-            d.setText(IDC_STICKINESS, "60");
-            d.press(IDOK);
-        });
-        screen.key(g_hWnd, VK_F4);
-    });
-    until([] { return yres == 120; });
-    then([&] {
-        EXPECT_EQ(xres, 150);
-        EXPECT_EQ(GetPixel(g_vhdc, 149, 119), kGrey);
-        EXPECT_EQ(GetPixel(g_vhdc, 150, 0), CLR_INVALID);
-        EXPECT_EQ(GetPixel(g_vhdc, 0, 120), CLR_INVALID);
-        EXPECT_EQ(newdimensions, 0);
-        EXPECT_EQ(newparam, 1) << "the size branch leaves newparam set";
-        EXPECT_EQ(firstloop, 1);
-        EXPECT_EQ(win(140, 110), kGrey);
-        screen.key(g_hWnd, VK_F1);
-    });
-    until(completed);
-    then([&] {
-        EXPECT_GT(clusterpixels(), 50) << "the new size grows a whole cluster";
-        EXPECT_NE(GetPixel(g_vhdc, 149, 119), kGrey) << "the run cleared all of the new canvas";
-        dialog([](headless::DialogDriver& d) { d.press(IDOK); });
-        screen.key(g_hWnd, VK_F4);
-    });
-    until([] { return newparam == 0; });
-    settle();
-    then([&] { EXPECT_TRUE(canvasall(kGrey)) << "the pending new stickiness clears now"; });
     quit();
 
     EXPECT_EQ(run(1024, 228), 0);
 }
 
-TEST_F(App, AlgorithmsAndColoringMethodClearOnlyWhenSomethingChanged) {
+TEST_F(App, AlgorithmsColoringMethodAndDebugDisplayClearOnlyForAChange) {
     std::vector<COLORREF> paused;
     pauseearly();
     then([&] {
         paused = canvas();
-        dialog([](headless::DialogDriver& d) { d.press(IDOK); });
-        screen.key(g_hWnd, VK_F5);
+        enter({});
+        enter({});
     });
-    settle();
+    press(VK_F5);
+    press('M');
+    drain();
     then([&] {
-        dialog([](headless::DialogDriver& d) { d.press(IDOK); });
+        EXPECT_TRUE(canvas() == paused && firstloop == 0) << "nothing changed, nothing cleared";
+        enter({{IDC_DISTANCE, nullptr}});
         screen.key(g_hWnd, 'M');
     });
-    until([this] { return dialogSteps.empty(); });
-    settle();
-    then([&] {
-        EXPECT_EQ(screen.dialogsShown, (std::vector<std::string>{"Algorithms", "Coloring Method"}));
-        EXPECT_EQ(canvas(), paused);
-        EXPECT_EQ(firstloop, 0);
-        dialog([](headless::DialogDriver& d) {
-            d.click(IDC_FRACTINT);
-            d.press(IDOK);
-        });
+    until([] { return firstloop == 1; });
+    then([] { EXPECT_TRUE(coloring == 1 && canvasgrey()); });
+    press(VK_F1);
+    pauseearly();
+    then([this] {
+        enter({{IDC_FRACTINT, nullptr}});
         screen.key(g_hWnd, VK_F5);
     });
     until([] { return firstloop == 1; });
-    then([&] {
-        EXPECT_EQ(algorithm, 1);
-        EXPECT_TRUE(canvasall(kGrey));
-        screen.key(g_hWnd, VK_F1);
-    });
-    until(growing);
-    then([&] {
-        screen.keyDown(g_hWnd, VK_PAUSE);
-        dialog([](headless::DialogDriver& d) {
-            d.click(IDC_DISTANCE);
-            d.press(IDOK);
-        });
-    });
-    until(idle);
-    press('M');
-    until([] { return firstloop == 1; });
-    then([] {
-        EXPECT_EQ(coloring, 1);
-        EXPECT_TRUE(canvasall(kGrey));
-    });
+    then([] { EXPECT_TRUE(algorithm == 1 && canvasgrey()); });
+    press('D');
+    until([] { return debug == 1; });
+    press('D');
+    until([] { return debug == 0; });
     quit();
 
     EXPECT_EQ(run(1024, 228), 0);
+    EXPECT_EQ(std::get<1>(box(screen.boxes.end()[-2])), "Debugging display turned on.");
+    EXPECT_EQ(lastbox(), Box("ZORV DLA 2017", "Debugging display turned off.", nullptr, kInfo));
 }
 
-TEST_F(App, BackgroundPreviewRejectedReopensTheDialogAndAcceptedPaintsTheNextRun) {
+// A MAP file accepted, rejected, cancelled or unreadable, greyscale and the
+// default palette; then the background colour with its preview.
+TEST_F(App, PaletteCommandsThenBackgroundColour) {
+    std::ofstream(path("bad.map")) << "1 2 3\n4,5,6\n";
+    std::ofstream good(path("good.map"));
+    for (int i = 0; i < 256; ++i) good << i << " " << 255 - i << " 7  colour " << i << "\n";
+    good.close();
     std::vector<COLORREF> window, image;
     pauseearly();
     then([&] {
-        window = corner(296, 100);
         image = canvas();
-        dialog([](headless::DialogDriver& d) {
-            EXPECT_EQ(d.text(IDC_RED), "255");
-            EXPECT_EQ(d.text(IDC_GREEN), "245");
-            EXPECT_EQ(d.text(IDC_BLUE), "230");
-            d.setText(IDC_RED, "10");
-            d.setText(IDC_GREEN, "20");
-            d.setText(IDC_BLUE, "30");
-            d.press(IDOK);
-        });
+        screen.boxes.clear();
+        files = {path("good.map"), ""};  // the file dialog comes back after No; cancel it
         answers.push_back(IDNO);
-        onQuestion = [this](const headless::BoxRecord& box) {
-            EXPECT_EQ(box.text, "Accept background?");
-            EXPECT_EQ(box.caption, "Preview");
-            EXPECT_EQ(box.owner, nullptr);
-            EXPECT_EQ(box.type, MB_YESNO | MB_ICONINFORMATION);
-            EXPECT_EQ(win(10, 10), RGB(10, 20, 30)) << "the candidate shows in the corner";
-            EXPECT_EQ(win(0, 0), RGB(205, 215, 225));
+        onQuestion = [this](const headless::BoxRecord& b) {
+            EXPECT_EQ(b.text, "Accept palette?");
+            EXPECT_EQ(std::pair(win(20, 50), win(275, 50)), std::pair(RGB(0, 255, 7), RGB(255, 0, 7))) << "stripes";
         };
-        // Reopened after No: it shows the colour in force, not the rejected one.
+        screen.key(g_hWnd, 'F');
+    });
+    drain();
+    then([&] {
+        EXPECT_TRUE(defaultpaletteset() && canvas() == image && firstloop == 0);
+        EXPECT_EQ(screen.boxes.size(), 1u) << "the question only: cancelling says nothing";
+        onQuestion = nullptr;
+        files.push_back(path("good.map"));
+        answers.push_back(IDYES);
+        screen.key(g_hWnd, 'F');
+    });
+    drain();
+    then([this] {
+        for (int i = 0; i < 256; ++i)
+            ASSERT_TRUE(palette[i][0] == i && palette[i][1] == 255 - i && palette[i][2] == 7) << i;
+        files = {path("bad.map"), path("missing.map")};
+    });
+    press('F');
+    press('F');
+    drain();
+    then([this] {
+        const Box refused("MAP file error", "Error opening MAP file", g_hWnd, kWarn);
+        ASSERT_EQ(screen.boxes.size(), 4u);
+        EXPECT_TRUE(box(screen.boxes[2]) == refused && lastbox() == refused) << "a bad file, then an unreadable one";
+        EXPECT_EQ(palette[9][1], 246) << "a refused file leaves the palette";
+        screen.key(g_hWnd, 'G');
+    });
+    until([] { return greyscale == 1; });
+    then([this] {
+        EXPECT_EQ(lastbox(), Box("PALETTE", "Greyscale palette set", nullptr, MB_OK));
+        screen.key(g_hWnd, 'P');
+    });
+    until([] { return greyscale == 0; });
+    then([this] {
+        EXPECT_TRUE(defaultpaletteset()) << "back to the palette the program started with";
+        EXPECT_EQ(lastbox(), Box("PALETTE", "Default palette restored", nullptr, MB_OK));
+    });
+    press(VK_F1);
+    pauseearly();
+    then([&] {
+        window = corner();
+        image = canvas();
+        enter({{IDC_RED, "10"}, {IDC_GREEN, "20"}, {IDC_BLUE, "30"}});
+        answers.push_back(IDNO);
+        onQuestion = [this](const headless::BoxRecord& b) {
+            EXPECT_EQ(box(b), Box("Preview", "Accept background?", nullptr, MB_YESNO | MB_ICONINFORMATION));
+            EXPECT_EQ(win(10, 10), RGB(10, 20, 30)) << "the candidate shows in the corner";
+        };
         dialog([](headless::DialogDriver& d) {
-            EXPECT_EQ(d.text(IDC_RED), "255");
-            EXPECT_EQ(d.text(IDC_BLUE), "230");
+            EXPECT_EQ(d.text(IDC_RED) + d.text(IDC_BLUE), "255230") << "reopened with the colour in force";
             d.press(IDCANCEL);
         });
         screen.key(g_hWnd, 'B');
     });
-    until([this] { return dialogSteps.empty(); });
-    settle();
+    drain();
     then([&] {
-        EXPECT_EQ(screen.dialogsShown.size(), 2u);
-        EXPECT_EQ(corner(296, 100), window) << "the corner is put back in the window";
+        EXPECT_EQ(corner(), window) << "the corner is put back in the window";
         EXPECT_EQ(canvas(), image) << "and in the canvas";
-        EXPECT_EQ(rback, 255);
-        EXPECT_EQ(bkgd, RGB(255, 245, 230));
-        EXPECT_EQ(firstloop, 0);
+        EXPECT_EQ(std::pair(bkgd, firstloop), std::pair(RGB(255, 245, 230), 0));
         onQuestion = nullptr;
-        dialog([](headless::DialogDriver& d) {
-            for (int id : {IDC_RED, IDC_GREEN, IDC_BLUE}) d.setText(id, "0");
-            d.press(IDOK);
-        });
+        enter({{IDC_RED, "0"}, {IDC_GREEN, "0"}, {IDC_BLUE, "0"}});
         answers.push_back(IDYES);
         screen.key(g_hWnd, 'B');
     });
     until([] { return firstloop == 1; });
-    then([] {
-        EXPECT_EQ(rback + gback + bback, 0);
-        EXPECT_EQ(bkgd, RGB(0, 0, 0));
-        EXPECT_TRUE(canvasall(kGrey));
-    });
+    then([] { EXPECT_TRUE(bkgd == RGB(0, 0, 0) && canvasgrey()); });
     press(VK_F1);
     until(growing);
     then([this] {
-        EXPECT_EQ(GetPixel(g_vhdc, 0, 0), RGB(0, 0, 0)) << "the new cluster starts on the new background";
-        EXPECT_EQ(win(0, 0), RGB(0, 0, 0));
+        EXPECT_EQ(std::pair(GetPixel(g_vhdc, 0, 0), win(0, 0)), std::pair(RGB(0, 0, 0), RGB(0, 0, 0)));
         EXPECT_EQ(palette[0][0], 1) << "the black palette entry was nudged off the background";
         screen.keyDown(g_hWnd, VK_PAUSE);
     });
@@ -398,221 +387,17 @@ TEST_F(App, BackgroundPreviewRejectedReopensTheDialogAndAcceptedPaintsTheNextRun
     EXPECT_EQ(run(1024, 228), 0);
 }
 
-TEST_F(App, MapFileGreyscaleAndDefaultPalette) {
-    {
-        std::ofstream good(path("good.map"));
-        for (int i = 0; i < 256; ++i) good << i << " " << 255 - i << " 7  colour " << i << "\n";
-        std::ofstream bad(path("bad.map"));
-        bad << "1 2 3\n4,5,6\n";
-    }
-    std::vector<COLORREF> window, image;
-    pauseearly();
-    then([&] {
-        window = corner(296, 100);
-        image = canvas();
-        files.push_back(path("good.map"));
-        answers.push_back(IDNO);
-        onQuestion = [this](const headless::BoxRecord& box) {
-            EXPECT_EQ(box.text, "Accept palette?");
-            EXPECT_EQ(box.caption, "Preview");
-            EXPECT_EQ(win(20, 50), RGB(0, 255, 7)) << "stripe of entry 0";
-            EXPECT_EQ(win(20 + 255, 50), RGB(255, 0, 7));
-        };
-        files.push_back("");  // the dialog comes back after No; cancel it
-        screen.key(g_hWnd, 'F');
-    });
-    until([this] { return files.empty(); });
-    settle();
-    then([&] {
-        ASSERT_EQ(screen.fileDialogs.size(), 2u);
-        EXPECT_EQ(screen.fileDialogs[1].title, "Select a Fractint .MAP File");
-        EXPECT_FALSE(screen.fileDialogs[1].save);
-        EXPECT_TRUE(paletteis(defaultpalette));
-        EXPECT_EQ(corner(296, 100), window);
-        EXPECT_EQ(canvas(), image);
-        EXPECT_EQ(firstloop, 0);
-        onQuestion = nullptr;
-        screen.key(g_hWnd, 'G');
-    });
-    until([] { return greyscale == 1 && firstloop == 1; });
-    then([this] {
-        const auto* box = lastbox();
-        EXPECT_EQ(box->text, "Greyscale palette set");
-        EXPECT_EQ(box->caption, "PALETTE");
-        EXPECT_EQ(box->type, MB_OK);
-        EXPECT_EQ(box->owner, nullptr);
-        files.push_back("");
-        screen.key(g_hWnd, 'F');
-    });
-    until([this] { return files.empty() && greyscale == 0; });
-    settle();
-    then([this] {
-        EXPECT_EQ(lastbox()->text, "Greyscale palette set") << "cancelling says nothing";
-        files.push_back(path("good.map"));
-        answers.push_back(IDYES);
-        screen.key(g_hWnd, 'F');
-    });
-    until([] { return palette[9][1] == 246; });
-    then([this] {
-        for (int i = 0; i < 256; ++i) {
-            ASSERT_EQ(palette[i][0], i);
-            ASSERT_EQ(palette[i][1], 255 - i);
-            ASSERT_EQ(palette[i][2], 7);
-        }
-        files.push_back(path("bad.map"));
-        screen.key(g_hWnd, 'F');
-    });
-    until([this] { return files.empty(); });
-    settle();
-    then([this] {
-        const auto* box = lastbox();
-        EXPECT_EQ(box->text, "Error opening MAP file");
-        EXPECT_EQ(box->caption, "MAP file error");
-        EXPECT_EQ(box->owner, g_hWnd);
-        EXPECT_EQ(box->type, MB_ICONWARNING | MB_OK);
-        EXPECT_EQ(palette[9][1], 246) << "a bad file leaves the palette";
-        EXPECT_EQ(firstloop, 1);
-        files.push_back(path("missing.map"));
-        screen.key(g_hWnd, 'F');
-    });
-    until([this] { return files.empty(); });
-    settle();
-    then([this] {
-        EXPECT_EQ(boxescaptioned("MAP file error"), 2) << "an unreadable file is refused the same way";
-        screen.key(g_hWnd, 'G');
-    });
-    until([] { return greyscale == 1; });
-    press('P');
-    until([] { return greyscale == 0; });
-    then([this] {
-        EXPECT_TRUE(paletteis(defaultpalette)) << "back to the palette the program started with";
-        EXPECT_EQ(lastbox()->text, "Default palette restored");
-        EXPECT_EQ(lastbox()->caption, "PALETTE");
-        EXPECT_EQ(lastbox()->type, MB_OK);
-    });
-    quit();
-
-    EXPECT_EQ(run(1024, 228), 0);
-}
-
-TEST_F(App, DebugKeyTogglesTheDisplayAndClearsTheScreen) {
-    pauseearly();
-    press('D');
-    until([] { return debug == 1 && firstloop == 1; });
-    then([this] {
-        EXPECT_EQ(lastbox()->text, "Debugging display turned on.");
-        EXPECT_EQ(lastbox()->caption, "ZORV DLA 2017");
-        EXPECT_EQ(lastbox()->type, MB_ICONINFORMATION | MB_OK);
-        EXPECT_TRUE(canvasall(kGrey));
-        screen.key(g_hWnd, 'D');
-    });
-    until([] { return debug == 0; });
-    then([this] { EXPECT_EQ(lastbox()->text, "Debugging display turned off."); });
-    quit();
-
-    EXPECT_EQ(run(1024, 228), 0);
-}
-
-TEST_F(App, HelpAboutAndSavingParametersOnly) {
-    pauseearly();
-    press(VK_F2);
-    press(VK_F3);
-    then([this] {
-        files.push_back(path("only"));  // no extension: the dialog adds .dla
-        screen.key(g_hWnd, 'O');
-    });
-    until([this] { return files.empty(); });
-    settle();
-    then([this] {
-        files.push_back(path("no such folder/x.tga"));
-        screen.key(g_hWnd, 'S');
-    });
-    until([this] { return files.empty(); });
-    quit();
-
-    EXPECT_EQ(run(1024, 228), 0);
-    ASSERT_EQ(screen.boxes.size(), 5u);
-    EXPECT_EQ(screen.boxes[1].text, HELP_TEXT);
-    EXPECT_EQ(screen.boxes[1].caption, "HELP");
-    EXPECT_EQ(screen.boxes[2].caption, "ABOUT");
-    EXPECT_EQ(screen.boxes[2].type, MB_ICONINFORMATION | MB_OK);
-    EXPECT_NE(screen.boxes[2].text.find("ZORV DLA 2017"), std::string::npos);
-    EXPECT_EQ(screen.boxes[3].text, "Parameters saved as only.dla\n\nLoad via ' File ' menu or by double-clicking.");
-    EXPECT_EQ(filesize(path("only.dla")), 804u);
-    EXPECT_EQ(screen.boxes[4].text, "Error opening a save file.") << "an unwritable image is the only box";
-    EXPECT_EQ(screen.boxes[4].caption, "Save file error");
-    EXPECT_EQ(screen.boxes[4].owner, g_hWnd);
-    EXPECT_FALSE(std::filesystem::exists(path("no such folder/x.dla")));
-}
-
-TEST_F(App, LoadingAParameterFileKeepsThePictureAndStartsAfreshOnlyForTheOtherDirection) {
-    writeparams(path("same.dla"), 0, 7, RGB(1, 2, 3), 40, 50);
-    writeparams(path("other.dla"), 1, 9, RGB(4, 5, 6), 60, 70);
-    {
-        std::ofstream cut(path("cut.dla"), std::ios::binary);
-        cut << "too short";
-    }
+// A quoted path on the command line starts with that file; loading another
+// file keeps the picture and starts afresh only for the other direction.
+TEST_F(App, ParameterFilesFromTheCommandLineAndFromLoad) {
+    writeparams(path("start.dla"), 1, 8, 9, 33, 44);
+    writeparams(path("a.dla"), 1, 7, 2, 40, 50);
+    writeparams(path("other.dla"), 0, 9, 5, 60, 70);
     std::vector<COLORREF> paused;
-    pauseearly();
-    then([&] {
-        paused = canvas();
-        files.push_back(path("same.dla"));
-        screen.key(g_hWnd, 'L');
-    });
-    until([] { return startradius == 7; });
-    settle();
-    then([&] {
-        EXPECT_EQ(lastbox()->text, "Parameter file  same.dla  loaded.");
-        EXPECT_EQ(lastbox()->caption, "ZORV DLA 2017");
-        EXPECT_EQ(lastbox()->type, MB_ICONINFORMATION | MB_OK);
-        EXPECT_EQ(screen.fileDialogs.back().title, "Select a DLA parameter file:");
-        EXPECT_EQ(bkgd, RGB(1, 2, 3));
-        EXPECT_TRUE(paletteramp(40, 50));
-        EXPECT_EQ(firstloop, 0) << "the same direction can resume the paused cluster";
-        EXPECT_EQ(canvas(), paused) << "loading does not clear the picture";
-        files.push_back(path("other.dla"));
-        screen.key(g_hWnd, 'L');
-    });
-    until([] { return growth == 1; });
-    settle();
-    then([&] {
-        EXPECT_EQ(firstloop, 1) << "the other direction must start a new cluster";
-        EXPECT_EQ(canvas(), paused);
-        files.push_back(path("cut.dla"));
-        screen.key(g_hWnd, 'L');
-    });
-    until([this] { return files.empty(); });
-    settle();
-    then([] {
-        EXPECT_EQ(growth, 1) << "a refused file changes nothing";
-        EXPECT_EQ(startradius, 9);
-        EXPECT_TRUE(paletteramp(60, 70));
-    });
-    then([this] {
-        EXPECT_EQ(lastbox()->text, "Error opening DLA file");
-        EXPECT_EQ(lastbox()->caption, "DLA file error");
-        EXPECT_EQ(lastbox()->owner, g_hWnd);
-        screen.key(g_hWnd, VK_F1);
-    });
     until(growing);
     then([this] {
-        EXPECT_EQ(GetPixel(g_vhdc, 0, 0), RGB(4, 5, 6)) << "a new centripetal cluster on the loaded background";
-        screen.keyDown(g_hWnd, VK_PAUSE);
-    });
-    quit();
-
-    EXPECT_EQ(run(1024, 228), 0);
-}
-
-TEST_F(App, AQuotedCommandLinePathStartsWithThatFileAndDefaultPaletteRestoresIt) {
-    writeparams(path("start.dla"), 1, 8, RGB(9, 9, 9), 33, 44);
-    until(growing);
-    then([this] {
-        EXPECT_EQ(growth, 1);
-        EXPECT_EQ(startradius, 8);
-        EXPECT_EQ(GetPixel(g_vhdc, 0, 0), RGB(9, 9, 9));
-        EXPECT_TRUE(paletteramp(33, 44));
-        EXPECT_TRUE(screen.boxes.empty()) << "silent load, and the centripetal run shows no help";
+        EXPECT_EQ(std::tuple(growth, startradius, GetPixel(g_vhdc, 0, 0)), std::tuple(1, 8, RGB(9, 9, 9)));
+        EXPECT_TRUE(paletteramp(33, 44) && screen.boxes.empty()) << "a silent load; a centripetal run shows no help";
         screen.keyDown(g_hWnd, VK_PAUSE);
     });
     until(idle);
@@ -621,98 +406,55 @@ TEST_F(App, AQuotedCommandLinePathStartsWithThatFileAndDefaultPaletteRestoresIt)
     press('P');
     until([] { return greyscale == 0; });
     then([] { EXPECT_TRUE(paletteramp(33, 44)) << "the file's palette is the default now"; });
+    press(VK_F1);
+    pauseearly();
+    then([&] {
+        paused = canvas();
+        files.push_back(path("a.dla"));
+        screen.key(g_hWnd, 'L');
+    });
+    drain();
+    then([&] {
+        EXPECT_EQ(lastbox(), Box("ZORV DLA 2017", "Parameter file  a.dla  loaded.", nullptr, kInfo));
+        EXPECT_TRUE(startradius == 7 && bkgd == RGB(2, 2, 2) && paletteramp(40, 50));
+        EXPECT_EQ(firstloop, 0) << "the same direction can resume the paused cluster";
+        EXPECT_EQ(canvas(), paused) << "loading does not clear the picture";
+        files.push_back(path("other.dla"));
+        screen.key(g_hWnd, 'L');
+    });
+    drain();
+    then([&] {
+        EXPECT_EQ(std::pair(growth, firstloop), std::pair(0, 1)) << "the other direction must start a new cluster";
+        EXPECT_EQ(canvas(), paused);
+        screen.key(g_hWnd, VK_F1);
+    });
+    until(growing);
+    then([this] {
+        EXPECT_EQ(GetPixel(g_vhdc, 0, 0), RGB(5, 5, 5)) << "a new cluster on the loaded background";
+        screen.keyDown(g_hWnd, VK_PAUSE);
+    });
     quit();
 
-    std::string quoted = "\"";
-    quoted += path("start.dla");
-    quoted += '"';
-    EXPECT_EQ(run(1024, 228, quoted), 0);
-}
-
-TEST_F(App, AnUnusableCommandLineStartsWithTheDefaultsSilently) {
-    writeparams(path("start.dla"), 1, 8, RGB(9, 9, 9), 33, 44);
-    std::string missing = "\"";
-    missing += path("missing.dla");
-    missing += '"';
-    for (const std::string& args : {path("start.dla"), missing, std::string("\"")}) {
-        SCOPED_TRACE(args);
-        restart();
-        until(growing);
-        then([] {
-            EXPECT_EQ(growth, 0);
-            EXPECT_EQ(startradius, 10);
-            EXPECT_TRUE(paletteis(defaultpalette));
-            PostMessageA(g_hWnd, WM_DESTROY, 0, 0);
-        });
-        EXPECT_EQ(run(1024, 228, args), 0);
-        ASSERT_EQ(screen.boxes.size(), 1u);
-        EXPECT_EQ(screen.boxes[0].caption, "HELP");
-    }
+    EXPECT_EQ(run(1024, 228, std::string(1, '"').append(path("start.dla")).append(1, '"')), 0);
 }
 
 TEST_F(App, ADisplayBelowTrueColourEndsAtStartUp) {
     EXPECT_EQ(run(1024, 768, "", 16), 0);
     ASSERT_EQ(screen.boxes.size(), 1u);
-    EXPECT_EQ(screen.boxes[0].text, "Couldn't initialize graphics.");
-    EXPECT_EQ(screen.boxes[0].caption, "Error");
-    EXPECT_EQ(screen.boxes[0].owner, nullptr);
-    EXPECT_EQ(screen.boxes[0].type, MB_ICONWARNING | MB_OK);
+    EXPECT_EQ(box(screen.boxes[0]), Box("Error", "Couldn't initialize graphics.", nullptr, kWarn));
     EXPECT_TRUE(platform::Windows().empty()) << "the window is freed, never shown";
-    EXPECT_EQ(g_vhdc, nullptr);
     EXPECT_EQ(firsttime, 1) << "no growth run was called";
 }
 
-TEST_F(App, TheDefaultImageFollowsTheScreenHeight) {
-    for (auto [height, side] : {std::pair{480, 352}, std::pair{228, 100}, std::pair{600, 400}, std::pair{200, 100}}) {
-        SCOPED_TRACE(height);
-        restart();
-        until(growing);
-        then([&, side = side] {
-            EXPECT_EQ(xres, side);
-            EXPECT_EQ(yres, side);
-            EXPECT_EQ(GetPixel(g_vhdc, side - 1, side - 1), bkgd);
-            EXPECT_EQ(GetPixel(g_vhdc, side, 0), CLR_INVALID);
-            // Ends the program in the middle of a run: the loop must not
-            // call the run again once the canvas is gone.
-            PostMessageA(g_hWnd, WM_DESTROY, 0, 0);
-        });
-        EXPECT_EQ(run(1024, height), 0);
-        EXPECT_EQ(g_vhdc, nullptr);
-    }
-}
-
-TEST_F(App, ClosingTheWindowDuringARunEndsTheProgram) {
-    until([] { return growing() && clusterpixels() >= 5; });
-    then([this] { screen.closeFromFrame(g_hWnd); });
-    EXPECT_EQ(run(1024, 228), 0);
-    EXPECT_FALSE(IsWindow(g_hWnd));
+TEST_F(App, A480HighScreenGivesA352SquareImageAndEndingMidRunCallsNoMoreRuns) {
+    until(growing);
+    then([] {
+        EXPECT_EQ(std::tuple(xres, yres, g_vhdc->width, g_vhdc->height), std::tuple(352, 352, 352, 352));
+        // The loop must not call the run again once the window and canvas are gone.
+        PostMessageA(g_hWnd, WM_DESTROY, 0, 0);
+    });
+    EXPECT_EQ(run(1024, 480), 0);
     EXPECT_EQ(g_vhdc, nullptr);
 }
 
-TEST_F(App, AfterAResizeTheWindowShowsTheCanvasAgainGreyBeyondIt) {
-    pauseearly();
-    then([this] {
-        platform::NativeResized(g_hWnd, 300, 80);
-        EXPECT_EQ(ClientRes.right, 300);
-        EXPECT_EQ(ClientRes.bottom, 80);
-    });
-    settle();
-    then([this] {
-        for (int y = 0; y < 80; y += 7)
-            for (int x = 0; x < 100; x += 7) ASSERT_EQ(win(x, y), GetPixel(g_vhdc, x, y)) << x << "," << y;
-        EXPECT_EQ(win(150, 40), kGrey);
-        EXPECT_EQ(win(299, 79), kGrey);
-        platform::NativeMoved(g_hWnd, 40, 30);
-        platform::NativeResized(g_hWnd, 500, 120);
-    });
-    settle();
-    then([this] {
-        EXPECT_EQ(win(50, 50), GetPixel(g_vhdc, 50, 50));
-        EXPECT_EQ(win(99, 99), GetPixel(g_vhdc, 99, 99));
-        EXPECT_EQ(win(50, 110), kGrey) << "below the image";
-        EXPECT_EQ(win(400, 10), kGrey);
-    });
-    quit();
-
-    EXPECT_EQ(run(1024, 228), 0);
-}
+}  // namespace
