@@ -1,5 +1,6 @@
 // Shared by the Qt backend's tests: the offscreen start-up, a quiet log,
-// screenshots compared with a surface, and a script of timed steps.
+// finding visible windows, screenshots compared with a surface, and a script
+// of timed steps.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
@@ -30,22 +33,34 @@ inline int Main(int argc, char** argv) {
     return RUN_ALL_TESTS();
 }
 
+// The visible top-level window of type T with that title (any title if empty).
+template <typename T>
+T* Visible(const QString& title = {}) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* t = qobject_cast<T*>(w); t && t->isVisible() && (title.isEmpty() || t->windowTitle() == title))
+            return t;
+    return nullptr;
+}
+
+// Types a file name into the visible file dialog and accepts it.
+inline void AcceptFile(const QString& name) {
+    QFileDialog* d = Visible<QFileDialog>();
+    d->findChild<QLineEdit*>("fileNameEdit")->setText(name);
+    static_cast<QDialog*>(d)->accept();
+}
+
 // What a window's client area shows, in device pixels (the window system's
 // copy at scale 1, otherwise the view rendered at its pixel ratio), compared
-// with the surface `dc` from the client origin.
-struct Shot {
-    int width = 0, height = 0;
-    int differences = 0;  // pixels unlike the surface's
-    int ink = 0;          // surface pixels other than the background
-};
+// with the surface `dc` from the client origin. Counts the pixels unlike the
+// surface's, and the surface's pixels other than the background (ink).
+struct Shot { int width, height, differences = 0, ink = 0; };
 inline Shot Compare(qtbackend::Backend& backend, HWND hwnd, HDC dc, COLORREF background) {
     QWidget* view = qtbackend::Backend::view(hwnd);
     view->repaint();
     QPoint at = view->mapTo(view->window(), QPoint(0, 0));
-    QImage image = (backend.ratio() == 1.0 ? view->screen()->grabWindow(view->window()->winId(), at.x(), at.y(),
-                                                                         view->width(), view->height())
-                                           : view->grab())
-                       .toImage();
+    QPixmap shown = backend.ratio() != 1.0 ? view->grab()
+                    : view->screen()->grabWindow(view->window()->winId(), at.x(), at.y(), view->width(), view->height());
+    QImage image = shown.toImage();
     Shot shot{image.width(), image.height()};
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
@@ -58,26 +73,22 @@ inline Shot Compare(qtbackend::Backend& backend, HWND hwnd, HDC dc, COLORREF bac
 }
 
 // Runs a program's steps while its own loop runs: each step waits until its
-// condition holds (polled every 5 ms), then acts. A step that waits too long
-// fails the test, closes the open dialog and ends the program.
+// condition holds (polled every 5 ms from construction on), then acts. A step
+// that waits too long fails the test, closes the open dialog and ends the
+// program; so does a program that ends before the last step.
 class Script {
 public:
-    Script() { QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); }); }
+    Script() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+        clock_.start(), timer_.start(5);
+    }
     void then(std::string name, std::function<bool()> ready, std::function<void()> act) {
         steps_.push_back({std::move(name), std::move(ready), std::move(act)});
     }
-    void start() {
-        clock_.start();
-        timer_.start(5);
-    }
-    std::string pending() const { return next_ < steps_.size() ? steps_[next_].name : ""; }
+    ~Script() { EXPECT_EQ(next_, steps_.size()) << "the program ended at step \"" << steps_[next_].name << "\""; }
 
 private:
-    struct Step {
-        std::string name;
-        std::function<bool()> ready;
-        std::function<void()> act;
-    };
+    struct Step { std::string name; std::function<bool()> ready; std::function<void()> act; };
     void tick() {
         if (busy_ || next_ == steps_.size()) return;
         busy_ = true;  // a step's action may open a modal loop that ticks again
