@@ -497,8 +497,8 @@ TEST_F(Growth, SettingsOutOfRangeStaySafe) {
                   Bad{0, 10, 100, 0, INT_MIN}, Bad{1, INT_MAX, 100, 0, 100}, Bad{1, INT_MIN, 100, 2, 100},
                   Bad{1, 10, 100, 1, INT_MAX}, Bad{1, 10, 100, 0, INT_MIN}}) {
         SCOPED_TRACE(testing::Message() << b.growth << " " << b.startradius << " " << b.probability << " " << b.xres);
-        resetsettings();
         releasecanvas();
+        resetsettings();
         open(100);
         growth = b.growth;
         startradius = b.startradius;
