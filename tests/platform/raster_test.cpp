@@ -59,13 +59,6 @@ TEST_F(Raster, PixelsReadBackExactlyAndOutsideIsInvalidAndUntouched) {
         EXPECT_EQ(SetPixel(dc, p.x, p.y, RGB(1, 2, 3)), CLR_INVALID);
     }
     EXPECT_EQ(count(0), 420 * 300) << "a write outside changes nothing";
-
-    HDC m = CreateCompatibleDC(nullptr);
-    HBITMAP b = CreateCompatibleBitmap(nullptr, 4, 4);
-    SelectObject(m, b);
-    DeleteObject(b);
-    EXPECT_EQ(SetPixel(m, 0, 0, 1), CLR_INVALID) << "a deleted selected bitmap leaves an empty surface";
-    DeleteDC(m);
 }
 
 TEST_F(Raster, FillRectAndPatBltExcludeRightAndBottomEdgesAndClip) {
@@ -122,24 +115,6 @@ TEST_F(Raster, ArcWithEqualEndsDrawsAClosedEllipseInsideItsBox) {
             SelectObject(dc, old);
             DeleteObject(pen);
         }
-}
-
-TEST_F(Raster, WindowDrawingIsShownAndFollowsResizeAndDestruction) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "W";
-    RegisterClassA(&wc);
-    HWND w = CreateWindowExA(0, "W", "", WS_POPUP, 0, 0, 100, 80, nullptr, nullptr, nullptr, nullptr);
-    HDC wdc = GetDC(w);
-    SetPixel(wdc, 10, 20, RGB(1, 2, 3));
-    EXPECT_EQ(screen.pixel(w, 10, 20), RGB(1, 2, 3));
-    // A DC kept across a native resize follows the new surface.
-    platform::NativeResized(w, 50, 40);
-    EXPECT_EQ(GetPixel(wdc, 10, 20), RGB(1, 2, 3));
-    EXPECT_EQ(GetPixel(wdc, 60, 20), CLR_INVALID);
-    DestroyWindow(w);
-    EXPECT_EQ(GetPixel(wdc, 10, 20), CLR_INVALID) << "a destroyed window's DC draws nowhere";
-    ReleaseDC(w, wdc);
 }
 
 }  // namespace
