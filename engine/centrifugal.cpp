@@ -89,13 +89,7 @@ struct Centrifugal {
     static void plant(GrowthState& s, HDC windowdc) {
         s.radius = static_cast<int>(std::min(margin(), FAR));
         s.distancemax = 0.0;
-        s.ulx = coordinate(std::int64_t{s.xcenter} - s.radius);
-        s.uly = coordinate(std::int64_t{s.ycenter} - s.radius);
-        s.lrx = coordinate(std::int64_t{s.xcenter} + s.radius);
-        s.lry = coordinate(std::int64_t{s.ycenter} + s.radius);
-        s.moves = 0;
-        s.pixelcount = 0;
-        s.starttime = GetTickCount();
+        startprogress(s);
         SetPixel(g_vhdc, s.xcenter, s.ycenter, s.frgd);
         if (windowdc && s.xcenter < ClientRes.right && s.ycenter < ClientRes.bottom)
             SetPixel(windowdc, s.xcenter, s.ycenter, s.frgd);

@@ -32,13 +32,7 @@ struct Centripetal {
         Arc(windowdc, s.ulx, s.uly, s.lrx, s.lry, 1, 1, 1, 1);
         SelectObject(windowdc, oldwindow);
         DeleteObject(pen);
-        s.ulx = coordinate(std::int64_t{s.xcenter} - s.radius);
-        s.uly = coordinate(std::int64_t{s.ycenter} - s.radius);
-        s.lrx = coordinate(std::int64_t{s.xcenter} + s.radius);
-        s.lry = coordinate(std::int64_t{s.ycenter} + s.radius);
-        s.moves = 0;
-        s.pixelcount = 0;
-        s.starttime = GetTickCount();
+        startprogress(s);
     }
 
     // The circle stays the margin inside the nearest distance reached, and never grows.

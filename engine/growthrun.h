@@ -55,6 +55,18 @@ inline void drawellipse(HDC hdc, int l, int t, int r, int b, int width, COLORREF
     DeleteObject(pen);
 }
 
+// Sets the debugging circle's box to the seeding circle and starts the
+// image's counters and clock.
+inline void startprogress(GrowthState& s) {
+    s.ulx = coordinate(std::int64_t{s.xcenter} - s.radius);
+    s.uly = coordinate(std::int64_t{s.ycenter} - s.radius);
+    s.lrx = coordinate(std::int64_t{s.xcenter} + s.radius);
+    s.lry = coordinate(std::int64_t{s.ycenter} + s.radius);
+    s.moves = 0;
+    s.pixelcount = 0;
+    s.starttime = GetTickCount();
+}
+
 // Where the walk ended.
 struct WalkEnd {
     int xpos1, ypos1;  // the position before the last step: where the particle rests
