@@ -3,6 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
-cmake --preset release >/dev/null
+cmake --preset release
 cmake --build --preset release --target zorv-dla
 exec ./build/release/app/zorv-dla "$@"
