@@ -79,7 +79,7 @@ struct WalkEnd {
 struct Launch {
     int x, y;        // launch point
     int backx, backy;  // where an escaped walker is put back
-    std::int64_t bound;  // the escape distance: radius + 2 outward, radius - 2 inward
+    double bound;    // the escape distance: radius + 2 outward, radius - 2 inward
 };
 
 // Walks one particle from its launch point until it comes to rest or the
@@ -92,16 +92,11 @@ WalkEnd walk(const Launch& launch, int xcenter, int ycenter, HCURSOR hourglass) 
     const HDC vhdc = g_vhdc;
     const COLORREF background = bkgd;
     const int stickiness = std::max(probability, 1);
-    // The escape test compares the squared distance with the squared bound,
-    // in integers: for whole-pixel offsets that decides exactly as comparing
-    // the square root with the bound, and the root is then taken only for
-    // the step that ends the walk. A negative bound is never reached inward
-    // and always passed outward, as -1 makes it.
-    const std::int64_t bound2 = launch.bound < 0 ? -1 : launch.bound * launch.bound;
-    std::int64_t distance2 = 0;
+    const double bound = launch.bound;
 
     int xpos2 = launch.x, ypos2 = launch.y;
     int xpos1 = xpos2, ypos1 = ypos2;
+    double distance = 0.0;
     std::int64_t steps = 0;
     COLORREF pixel = background;
     MSG msg;
@@ -124,16 +119,16 @@ WalkEnd walk(const Launch& launch, int xcenter, int ycenter, HCURSOR hourglass) 
             PeekMessageA(&msg, hwnd, INPUT_FIRST, INPUT_LAST, PM_REMOVE);
             if ((msg.message == WM_KEYDOWN && msg.wParam == VK_PAUSE) || msg.message == WM_LBUTTONDOWN ||
                 msg.message == WM_RBUTTONDOWN)
-                return WalkEnd{xpos1, ypos1, std::sqrt(static_cast<double>(distance2)), steps, true};
+                return WalkEnd{xpos1, ypos1, distance, steps, true};
             if (msg.message == WM_MOUSEMOVE) SetCursor(hourglass);
         }
         xpos1 = xpos2;
         ypos1 = ypos2;
         xpos2 += static_cast<int>(zorvrandom() * 3.0) - 1;
         ypos2 += static_cast<int>(zorvrandom() * 3.0) - 1;
-        const std::int64_t xt = xpos2 - xcenter, yt = ypos2 - ycenter;
-        distance2 = xt * xt + yt * yt;
-        if (Outward ? distance2 > bound2 : distance2 < bound2) {
+        const double xt = xpos2 - xcenter, yt = ypos2 - ycenter;
+        distance = std::sqrt(xt * xt + yt * yt);
+        if (Outward ? distance > bound : distance < bound) {
             xpos2 = launch.backx;
             ypos2 = launch.backy;
         }
@@ -143,7 +138,7 @@ WalkEnd walk(const Launch& launch, int xcenter, int ycenter, HCURSOR hourglass) 
         if (static_cast<int>(zorvrandom() * 100.0) + 1 > stickiness) pixel = background;
         ++steps;
     }
-    return WalkEnd{xpos1, ypos1, std::sqrt(static_cast<double>(distance2)), steps, false};
+    return WalkEnd{xpos1, ypos1, distance, steps, false};
 }
 
 template <bool Outward>
@@ -205,7 +200,7 @@ int run(GrowthState& s) {
         launch.y = coordinate(ly);
         launch.backx = coordinate(lx + Run::BACK);
         launch.backy = coordinate(ly + Run::BACK);
-        launch.bound = std::int64_t{s.radius} + (Run::OUTWARD ? 2 : -2);
+        launch.bound = r + (Run::OUTWARD ? 2.0 : -2.0);
 
         const WalkEnd end = walkbyrule<Run::OUTWARD>(launch, s.xcenter, s.ycenter, s.hourglass);
         s.moves += end.steps;
