@@ -24,27 +24,19 @@ constexpr char kDlaFilter[] = "DLA files (*.dla)\0*.dla\0";
 
 OPENFILENAMEA record(std::string* path, std::string* name, const char* filter, const char* title,
                      const char* extension, DWORD flags) {
+    // Every field not set here is zero or null: no owner, no instance, no
+    // custom filter, no initial folder, no offsets, no hook, no template.
     OPENFILENAMEA r{};
     r.lStructSize = kRecordSize;
-    r.hwndOwner = nullptr;
-    r.hInstance = nullptr;
     r.lpstrFilter = filter;
-    r.lpstrCustomFilter = nullptr;
-    r.nMaxCustFilter = 0;
     r.nFilterIndex = 1;
     r.lpstrFile = path;
     r.nMaxFile = kPathSize;
     r.lpstrFileTitle = name;
     r.nMaxFileTitle = kPathSize;
-    r.lpstrInitialDir = nullptr;
     r.lpstrTitle = title;
     r.Flags = flags;
-    r.nFileOffset = 0;
-    r.nFileExtension = 0;
     r.lpstrDefExt = extension;
-    r.lCustData = 0;
-    r.lpfnHook = nullptr;
-    r.lpTemplateName = nullptr;
     return r;
 }
 

@@ -468,10 +468,7 @@ ATOM RegisterClassA(const WNDCLASSA* wc) {
 }
 
 ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
-    if (!wc || wc->cbSize != sizeof(WNDCLASSEXA)) {
-        // The size field tells old records from new; both layouts are ours.
-        if (!wc) return 0;
-    }
+    if (!wc) return 0;
     WNDCLASSA a{wc->style,   wc->lpfnWndProc,   wc->cbClsExtra,   wc->cbWndExtra,   wc->hInstance,
                 wc->hIcon,   wc->hCursor,       wc->hbrBackground, wc->lpszMenuName, wc->lpszClassName};
     return RegisterClassA(&a);
