@@ -137,7 +137,8 @@ public:
     virtual void setCursorPos(int x, int y) = 0;
     virtual POINT cursorPos() = 0;
 
-    // Clocks.
+    // Clocks. sleep blocks the program for ms; native input made meanwhile
+    // is in the queue when it returns.
     virtual DWORD tickCount() = 0;
     virtual std::int64_t calendarTime() = 0;
     virtual void sleep(DWORD ms) = 0;

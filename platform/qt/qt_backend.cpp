@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QImage>
@@ -19,7 +20,6 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
-#include <thread>
 
 namespace qtbackend {
 
@@ -221,8 +221,9 @@ void SurfaceView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void SurfaceView::mouseMoveEvent(QMouseEvent* event) {
-    // Only a real change of position is a move: showing, warping the cursor
-    // to where it is or a synthetic event must not look like the user.
+    // Only the user's change of position is a move: showing, the program's
+    // own cursor moves or a synthetic event must not look like the user.
+    backend_.noteMouse(event->globalPosition());
     if (!backend_.mouseMoved(event->globalPosition())) return;
     mouse(event, WM_MOUSEMOVE);
 }
@@ -491,6 +492,9 @@ Backend::Backend() {
     QPoint p = QCursor::pos();
     cursor_ = {toDevice(p.x(), ratio_), toDevice(p.y(), ratio_)};
     lastMove_ = cursor_;
+    // Every motion reaches the backend on its own: merged with the next one,
+    // a move of the user's could vanish into the report of the program's own.
+    QCoreApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     frameTimer_ = new QTimer();
     frameTimer_->setSingleShot(true);
     QObject::connect(frameTimer_, &QTimer::timeout, [this] { flushFrames(); });
@@ -815,23 +819,40 @@ void Backend::setCursorVisible(bool visible) {
 
 void Backend::setCursorPos(int x, int y) {
     cursor_ = {x, y};
-    // The program moving its own cursor is no mouse movement by the user.
     lastMove_ = cursor_;
     QScreen* s = QGuiApplication::primaryScreen();
     QPoint logical(qRound(x / ratio_), qRound(y / ratio_));
+    if ((s ? QCursor::pos(s) : QCursor::pos()) == logical) return;  // nothing moves, nothing is reported
+    // The window system reports the move later, as a motion to the new
+    // position, possibly after motions of the user's made before it: that one
+    // motion is the program's own.
+    warps_.push_back({devicePoint(QPointF(logical)), std::chrono::steady_clock::now()});
     if (s) QCursor::setPos(s, logical);
     else QCursor::setPos(logical);
 }
 
 POINT Backend::cursorPos() { return cursor_; }
 
-void Backend::noteMouse(const QPointF& global) {
-    cursor_ = {static_cast<LONG>(std::floor(global.x() * ratio_)), static_cast<LONG>(std::floor(global.y() * ratio_))};
+POINT Backend::devicePoint(const QPointF& global) const {
+    return {static_cast<LONG>(std::floor(global.x() * ratio_)), static_cast<LONG>(std::floor(global.y() * ratio_))};
 }
 
+void Backend::noteMouse(const QPointF& global) { cursor_ = devicePoint(global); }
+
 bool Backend::mouseMoved(const QPointF& global) {
-    POINT p{static_cast<LONG>(std::floor(global.x() * ratio_)), static_cast<LONG>(std::floor(global.y() * ratio_))};
-    if (p.x == lastMove_.x && p.y == lastMove_.y) return false;
+    POINT p = devicePoint(global);
+    auto same = [](POINT a, POINT b) { return a.x == b.x && a.y == b.y; };
+    // A cursor move the window system has not reported within a second
+    // never will be (the pointer was over no window of ours).
+    auto now = std::chrono::steady_clock::now();
+    std::erase_if(warps_, [&](const Warp& w) { return now - w.at > std::chrono::seconds(1); });
+    auto own = std::find_if(warps_.begin(), warps_.end(), [&](const Warp& w) { return same(w.to, p); });
+    if (own != warps_.end()) {
+        warps_.erase(warps_.begin(), own + 1);
+        lastMove_ = p;
+        return false;
+    }
+    if (same(p, lastMove_)) return false;
     lastMove_ = p;
     return true;
 }
@@ -864,16 +885,22 @@ DWORD Backend::tickCount() {
 std::int64_t Backend::calendarTime() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
 void Backend::sleep(DWORD ms) {
-    // The thread sleeps, but the windows keep painting; input waits in the
-    // toolkit until the program looks at its queue again.
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    // The thread waits in the toolkit: the windows keep painting, and input
+    // made meanwhile becomes queue messages, so the program's first look at
+    // its queue after the sleep finds whatever the user did.
+    QDeadlineTimer deadline(static_cast<qint64>(ms), Qt::PreciseTimer);
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
     for (;;) {
         flushDirty();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        auto now = std::chrono::steady_clock::now();
-        if (now >= end) break;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(10)));
+        qint64 left = deadline.remainingTime();
+        if (left <= 0) break;
+        wake.start(static_cast<int>(std::min<qint64>(left, 1 << 30)));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    lastPump_ = std::chrono::steady_clock::now();
 }
 
 }  // namespace qtbackend

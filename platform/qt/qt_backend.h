@@ -164,6 +164,8 @@ public:
         ~HandlerScope() { --b_.handlerDepth_; }
         Backend& b_;
     };
+    // Whether a motion to this position is the user's: not the program's
+    // own cursor move, nor a report of where the cursor already was.
     bool mouseMoved(const QPointF& globalLogical);
 
 private:
@@ -184,8 +186,15 @@ private:
     QTimer* frameTimer_ = nullptr;
     int handlerDepth_ = 0;
     std::chrono::steady_clock::time_point lastPump_{};
+    POINT devicePoint(const QPointF& globalLogical) const;
     POINT cursor_{0, 0};
     POINT lastMove_{-100000, -100000};
+    // Cursor moves of the program's not yet reported by the window system.
+    struct Warp {
+        POINT to;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::vector<Warp> warps_;
     bool cursorHidden_ = false;
     CursorShape shape_ = CursorShape::Arrow;
 };

@@ -123,6 +123,31 @@ TEST_F(QtLayer, EmptyPollsPumpAtMostAboutOnceAMillisecondAndInputStillArrives) {
     EXPECT_TRUE(seen) << "a key arriving natively while a walk polls is seen by the poll";
 }
 
+// On the offscreen platform QCursor::setPos makes a window-system mouse move,
+// delivered later as a user's would be. (Its client position is off by the
+// frame at scale 2, so only the kinds and the count of messages are checked.)
+TEST_F(QtLayer, InputMadeDuringASleepIsQueuedWhenItEndsAndOnlyTheProgramsOwnMovesAreNotInput) {
+    QWidget* view = Backend::view(hwnd);
+    platform::SetPumpInterval(64);  // as the programs run
+    QTimer::singleShot(20, [&] { QCursor::setPos(view->mapToGlobal(QPoint(40, 30))); });
+    Sleep(150);
+    MSG m{};
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE)) << "the loop's first look after the sleep sees the move";
+    EXPECT_EQ(m.message, UINT(WM_MOUSEMOVE));
+    drain();
+
+    // A user's move not yet handled when the program moves the cursor is input;
+    // the program's move is not, whatever came before it.
+    QCursor::setPos(view->mapToGlobal(QPoint(60, 50)));
+    SetCursorPos(device(10), device(12));
+    std::vector<MSG> moves = drain(WM_MOUSEMOVE, WM_MOUSEMOVE);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_GT(GET_X_LPARAM(moves[0].lParam), device(50)) << "the user's move";
+    POINT p;
+    GetCursorPos(&p);
+    EXPECT_EQ(std::pair(p.x, p.y), std::pair(device(10), device(12)));
+}
+
 TEST_F(QtLayer, BoxesShowTheirFlagsAndDisableOnlyTheirOwner) {
     script.push_back([&](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
