@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <filesystem>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/resources.h"
@@ -103,6 +104,40 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesAndExits) {
     releasecanvas();
     std::filesystem::current_path(home);
     std::filesystem::remove_all(dir);
+}
+
+double cpuseconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// With no growth run due the program waits in the toolkit: paused, it uses
+// under 1 % of a core over 10 s (the process's own CPU time).
+TEST(AppOnQt, WaitsWithoutBurningTheProcessorWhenNoRunIsDue) {
+    resetsettings();
+    Backend backend;
+    harness::Script script;
+    QElapsedTimer clock;
+    script.then("the help box", [] { return Visible<QMessageBox>("HELP"); }, [&] {
+        QTest::keyClick(Visible<QMessageBox>(), Qt::Key_Return);
+        clock.restart();
+    });
+    script.then("a growing cluster", [&] { return clock.elapsed() > 100 && okdla; },
+                [] { QTest::keyClick(Backend::view(g_hWnd), Qt::Key_Pause); });
+    double cpu = 0, seconds = 0;
+    script.then("paused", [] { return okdla == 0; }, [&] {
+        cpu = cpuseconds();
+        clock.restart();
+        QTimer::singleShot(10000, Qt::PreciseTimer, [&] {
+            cpu = cpuseconds() - cpu, seconds = clock.elapsed() / 1000.0;
+            QTest::keyClick(Backend::view(g_hWnd), Qt::Key_Escape);
+        });
+    });
+    EXPECT_EQ(WinMain(&zorvdla, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT), 0);
+    EXPECT_GE(seconds, 10.0);
+    EXPECT_LT(cpu, 0.01 * seconds) << cpu << " s of CPU in " << seconds << " s";
+    releasecanvas();
 }
 
 }  // namespace
