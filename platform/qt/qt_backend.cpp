@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <ctime>
 
@@ -306,11 +307,8 @@ DialogWindow::DialogWindow(Backend& backend, HWND hwnd) : backend_(backend), hwn
     int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     charWidth_ = std::max(1, (letters / 26 + 1) / 2);
     charHeight_ = std::max(1, metrics.height());
-    if (t) setFixedSize(unitsToX(t->cx), unitsToY(t->cy));
 
     for (HWND c : hwnd->children) {
-        QRect box(unitsToX(c->frame.left), unitsToY(c->frame.top), unitsToX(c->frame.right) - unitsToX(c->frame.left),
-                  unitsToY(c->frame.bottom) - unitsToY(c->frame.top));
         QWidget* widget = nullptr;
         switch (c->control) {
             case ControlKind::Button: {
@@ -358,49 +356,85 @@ DialogWindow::DialogWindow(Backend& backend, HWND hwnd) : backend_(backend), hwn
                 break;
             }
         }
-        widget->setGeometry(box);
         widget->setEnabled(c->enabled);
         widget->setVisible((c->style & WS_VISIBLE) != 0);
         c->native = widget;
     }
-    // Labels get the room their text needs where the template leaves it.
-    for (HWND c : hwnd->children)
-        if (c->control == ControlKind::Static && c->native) {
-            DialogItemTemplate item{c->control, c->controlId, c->title, c->style, c->frame.left, c->frame.top,
-                                    c->frame.right - c->frame.left, c->frame.bottom - c->frame.top};
-            static_cast<QWidget*>(c->native)->setGeometry(labelRect(item));
-        }
+    layout();
 }
 
 int DialogWindow::unitsToX(int x) const { return static_cast<int>(std::lround(x * charWidth_ / 4.0)); }
 int DialogWindow::unitsToY(int y) const { return static_cast<int>(std::lround(y * charHeight_ / 8.0)); }
 
-QRect DialogWindow::labelRect(const DialogItemTemplate& item) const {
-    QRect r(unitsToX(item.x), unitsToY(item.y), unitsToX(item.x + item.cx) - unitsToX(item.x),
-            unitsToY(item.y + item.cy) - unitsToY(item.y));
-    int maxRight = width() - unitsToX(4);
-    int maxBottom = height() - unitsToY(4);
-    for (HWND o : hwnd_->children) {
-        if (o->control == ControlKind::GroupBox) continue;  // labels sit inside group boxes
-        QRect other(unitsToX(o->frame.left), unitsToY(o->frame.top),
-                    unitsToX(o->frame.right) - unitsToX(o->frame.left),
-                    unitsToY(o->frame.bottom) - unitsToY(o->frame.top));
-        if (other == r) continue;
-        bool rows = other.top() < r.bottom() && other.bottom() > r.top();
-        bool columns = other.left() < r.right() && other.right() > r.left();
-        if (rows && other.left() > r.left()) maxRight = std::min(maxRight, other.left() - unitsToX(2));
-        if (columns && other.top() > r.top()) maxBottom = std::min(maxBottom, other.top() - unitsToY(1));
-    }
+void DialogWindow::layout() {
+    const DialogTemplate* t = hwnd_->dialogTemplate;
+    int width = t ? unitsToX(t->cx) : this->width();
+    const int height = t ? unitsToY(t->cy) : this->height();
+    std::vector<std::pair<HWND, QRect>> placed;
+    for (HWND c : hwnd_->children)
+        if (c->native)
+            placed.push_back({c, QRect(QPoint(unitsToX(c->frame.left), unitsToY(c->frame.top)),
+                                       QPoint(unitsToX(c->frame.right) - 1, unitsToY(c->frame.bottom) - 1))});
+
     QFontMetrics metrics(font());
-    QString t = text(item.text);
-    int room = std::max(maxRight - r.left(), 1);
-    int oneLine = metrics.horizontalAdvance(t.section(QLatin1Char('\n'), 0, 0));
-    int w = r.width();
-    if (w > room) w = room;                                  // wider than the dialog: wrap inside it
-    else if (oneLine > w) w = std::min(oneLine + 2, room);   // narrower than its text: widen
-    int needed = metrics.boundingRect(QRect(0, 0, w, 100000), Qt::TextWordWrap | Qt::AlignLeft, t).height();
-    int h = std::max(r.height(), std::min(needed, std::max(maxBottom - r.top(), r.height())));
-    return {r.left(), r.top(), w, h};
+    auto label = [](HWND c) { return c->control == ControlKind::Static && !c->title.empty() && (c->style & WS_VISIBLE); };
+    auto needed = [&](HWND c) {  // the longest line, and a pixel for rounding
+        int most = 0;
+        for (const QString& line : text(c->title).split(QLatin1Char('\n'))) most = std::max(most, metrics.horizontalAdvance(line));
+        return most + 1;
+    };
+    // The left edge of the nearest control to the right in a label's rows;
+    // group boxes hold labels, they do not bound them.
+    auto rightNeighbour = [&](HWND c, const QRect& r) {
+        int next = INT_MAX;
+        for (const auto& [o, g] : placed)
+            if (o != c && o->control != ControlKind::GroupBox && g.top() <= r.bottom() && r.top() <= g.bottom() &&
+                g.left() > r.left())
+                next = std::min(next, g.left());
+        return next;
+    };
+    const int gap = unitsToX(2);
+
+    // The template's sizes were made for another font. A label whose text
+    // reaches the control to its right makes room: everything from that
+    // control's column on moves right, group boxes across the column widen,
+    // and so does the dialog.
+    int shift = 0, column = INT_MAX;
+    for (const auto& [c, r] : placed) {
+        int next = label(c) ? rightNeighbour(c, r) : INT_MAX;
+        int over = next == INT_MAX ? 0 : needed(c) - (next - gap - r.left());
+        if (over > 0) shift = std::max(shift, over), column = std::min(column, next);
+    }
+    if (shift > 0) {
+        for (auto& [c, r] : placed) {
+            if (r.left() >= column) r.translate(shift, 0);
+            else if (r.right() >= column) r.setRight(r.right() + shift);
+        }
+        width += shift;
+    }
+    // A label with nothing to its right widens the dialog as far as its text
+    // needs, with its left margin on the right too.
+    for (const auto& [c, r] : placed)
+        if (label(c) && rightNeighbour(c, r) == INT_MAX) width = std::max(width, 2 * r.left() + needed(c));
+
+    // Each label as wide as its text needs (at least its template's width)
+    // within its room, and as high as its lines need, down to the next
+    // control below.
+    for (auto& [c, r] : placed) {
+        if (c->control != ControlKind::Static) continue;
+        int next = rightNeighbour(c, r);
+        int room = (next == INT_MAX ? width - unitsToX(4) : next - gap) - r.left();
+        int w = std::max(std::min(std::max(r.width(), needed(c)), room), 1);
+        int maxBottom = height - unitsToY(4);
+        for (const auto& [o, g] : placed)
+            if (o != c && o->control != ControlKind::GroupBox && g.left() < r.left() + w && g.right() >= r.left() &&
+                g.top() > r.top())
+                maxBottom = std::min(maxBottom, g.top() - unitsToY(1));
+        int h = metrics.boundingRect(QRect(0, 0, w, 100000), Qt::TextWordWrap | Qt::AlignLeft, text(c->title)).height();
+        r = QRect(r.left(), r.top(), w, std::max(r.height(), std::min(h, maxBottom - r.top())));
+    }
+    for (const auto& [c, r] : placed) static_cast<QWidget*>(c->native)->setGeometry(r);
+    setFixedSize(width, height);
 }
 
 void DialogWindow::keyPressEvent(QKeyEvent* event) {
@@ -758,6 +792,10 @@ int Backend::messageBox(const MessageBoxRequest& request) {
 void Backend::runDialog(Window& dialog) {
     auto* d = qobject_cast<DialogWindow*>(widget(&dialog));
     if (!d) return;
+    // Label texts set while the dialog was made ready need their room.
+    d->layout();
+    dialog.clientWidth = toDevice(d->width(), ratio_);
+    dialog.frame.right = dialog.frame.left + dialog.clientWidth;
     d->show();
     d->raise();
     d->activateWindow();

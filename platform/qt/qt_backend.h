@@ -86,13 +86,15 @@ public:
     int unitsToY(int y) const;
     int averageCharWidth() const { return charWidth_; }
     int charHeight() const { return charHeight_; }
+    // Places the controls at their template positions and sizes the dialog,
+    // making room where a label's text needs more than the template gives.
+    void layout();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QRect labelRect(const DialogItemTemplate& item) const;
     Backend& backend_;
     HWND hwnd_;
     int charWidth_ = 6;

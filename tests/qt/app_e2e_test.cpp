@@ -2,15 +2,19 @@
 // user would: the help box, the growing cluster on screen, PAUSE, F1 and a
 // click, a menu item, the Image Parameters dialog refused and corrected, a
 // save through the file dialog, and Esc to end.
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QTest>
 #include <filesystem>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "app/dialogs.h"
 #include "app/resources.h"
 #include "app/winmain.h"
 #include "canvas/canvas.h"
@@ -104,6 +108,47 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesAndExits) {
     releasecanvas();
     std::filesystem::current_path(home);
     std::filesystem::remove_all(dir);
+}
+
+// Every text of the four settings dialogs is shown whole on its own lines:
+// labels (the advice text too) wrap nowhere but at their line breaks, radio
+// buttons and group boxes are wide enough, and nothing overlaps a field.
+TEST(AppOnQt, SettingsDialogsShowEveryTextWholeOnItsLines) {
+    resetsettings();
+    Backend backend;
+    std::vector<std::string> problems;
+    backend.onModalShown = [&](QWidget* w) {
+        auto* d = qobject_cast<qtbackend::DialogWindow*>(w);
+        ASSERT_TRUE(d);
+        const QString title = d->windowTitle();
+        const QRect inside = d->rect();
+        auto report = [&](const QString& what, const QString& text) {
+            problems.push_back((title + ": " + what + " \"" + text.section('\n', 0, 0) + "\"").toStdString());
+        };
+        const auto fields = d->findChildren<QLineEdit*>();
+        for (QLabel* l : d->findChildren<QLabel*>()) {
+            if (l->text().isEmpty() || !l->isVisible()) continue;
+            QFontMetrics m(l->font());
+            const int lines = static_cast<int>(l->text().count('\n')) + 1;
+            const int width = l->contentsRect().width();
+            const QRect wrapped = m.boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap | Qt::AlignLeft, l->text());
+            if (wrapped.height() > lines * m.lineSpacing() + m.leading()) report("label wraps", l->text());
+            if (l->height() < wrapped.height()) report("label cut off below", l->text());
+            if (!inside.contains(l->geometry())) report("label beyond the dialog", l->text());
+            for (QLineEdit* f : fields)
+                if (f->geometry().intersects(QRect(l->pos(), QSize(m.horizontalAdvance(l->text().section('\n', 0, 0)), 1))))
+                    report("label under a field", l->text());
+        }
+        for (QRadioButton* r : d->findChildren<QRadioButton*>())
+            if (r->sizeHint().width() > r->width() || !inside.contains(r->geometry())) report("radio button cut", r->text());
+        for (QGroupBox* g : d->findChildren<QGroupBox*>())
+            if (QFontMetrics(g->font()).horizontalAdvance(g->title()) > g->width()) report("group title cut", g->title());
+        QTest::keyClick(d, Qt::Key_Escape);
+    };
+    for (auto [id, proc] : {std::pair<int, DLGPROC>{IDD_PARAMETERS, ParamDialogProc}, {IDD_ALGORITHMS, AlgorithmDialogProc},
+                            {IDD_COLORING, ColoringDialogProc}, {IDD_BACKGROUND, BackgroundDialogProc}})
+        EXPECT_EQ(DialogBoxParamA(&zorvdla, MAKEINTRESOURCEA(id), nullptr, proc, 0), 2);
+    EXPECT_EQ(problems, std::vector<std::string>{});
 }
 
 double cpuseconds() {
