@@ -462,12 +462,17 @@ void DialogWindow::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 // ------------------------------------------------------------ file dialog
 
-FileDialog::FileDialog(Backend& backend, const FileDialogRequest& request) : backend_(backend), request_(request) {
-    setOption(QFileDialog::DontUseNativeDialog);
-    setOption(QFileDialog::DontConfirmOverwrite);  // asked below, in the layer's own box
-    setWindowTitle(text(request.title));
-    setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    setFileMode(QFileDialog::AnyFile);
+namespace {
+
+// The open or save dialog the desktop offers (a portal, GTK or KDE dialog
+// through Qt's platform theme), else Qt's own. Qt checks that an opened file
+// exists and asks before a saved one replaces a file.
+void configure(QFileDialog& dialog, const FileDialogRequest& request) {
+    dialog.setWindowTitle(text(request.title));
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(!request.save && (request.flags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile
+                                                                             : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.flags & OFN_OVERWRITEPROMPT));
     QStringList filters;
     for (const auto& [description, pattern] : request.filters) {
         QString patterns = text(pattern).replace(QLatin1Char(';'), QLatin1Char(' '));
@@ -475,48 +480,21 @@ FileDialog::FileDialog(Backend& backend, const FileDialogRequest& request) : bac
         if (!f.contains(QLatin1Char('(') + patterns + QLatin1Char(')'))) f += QStringLiteral(" (") + patterns + QLatin1Char(')');
         filters << f;
     }
-    if (!filters.isEmpty()) setNameFilters(filters);
-    if (!request.defaultExtension.empty()) setDefaultSuffix(text(request.defaultExtension));
+    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(text(request.defaultExtension));
     QString initial = text(request.initialPath);
     if (initial.isEmpty()) initial = QDir::currentPath();
     QFileInfo info(initial);
     QString name = info.fileName();
     if (info.isDir()) {
-        setDirectory(info.absoluteFilePath());
+        dialog.setDirectory(info.absoluteFilePath());
     } else {
-        setDirectory(info.absolutePath());
-        if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?'))) selectFile(name);
+        dialog.setDirectory(info.absolutePath());
+        if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?'))) dialog.selectFile(name);
     }
 }
 
-void FileDialog::accept() {
-    QStringList files = selectedFiles();
-    if (files.isEmpty()) return;
-    QFileInfo info(files.first());
-    if (info.isDir()) {
-        QFileDialog::accept();  // opens the folder
-        return;
-    }
-    QString caption = windowTitle();
-    if ((request_.flags & OFN_PATHMUSTEXIST) && !QFileInfo(info.absolutePath()).isDir()) {
-        backend_.question(this, caption,
-                          info.absolutePath() + QStringLiteral("\nThe folder does not exist.\nCheck the path and try again."),
-                          MB_OK | MB_ICONWARNING);
-        return;
-    }
-    if (!request_.save && (request_.flags & OFN_FILEMUSTEXIST) && !info.exists()) {
-        backend_.question(this, caption,
-                          info.fileName() + QStringLiteral("\nFile not found.\nCheck the file name and try again."),
-                          MB_OK | MB_ICONWARNING);
-        return;
-    }
-    if (request_.save && (request_.flags & OFN_OVERWRITEPROMPT) && info.exists()) {
-        if (backend_.question(this, caption, info.fileName() + QStringLiteral(" already exists.\nDo you want to replace it?"),
-                              MB_YESNO | MB_ICONWARNING) != IDYES)
-            return;
-    }
-    QFileDialog::accept();
-}
+}  // namespace
 
 // ---------------------------------------------------------------- backend
 
@@ -815,7 +793,8 @@ void Backend::runDialog(Window& dialog) {
 }
 
 std::string Backend::fileDialog(const FileDialogRequest& request) {
-    FileDialog dlg(*this, request);
+    QFileDialog dlg;
+    configure(dlg, request);
     std::string chosen;
     bool finished = false;
     QObject::connect(&dlg, &QDialog::finished, &dlg, [&](int result) {

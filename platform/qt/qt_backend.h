@@ -1,7 +1,8 @@
 // The Qt 6 Widgets backend: each layer window becomes a native window whose
 // client area shows the window surface one surface pixel to one device pixel;
-// native input becomes queue messages; boxes, dialogs and file dialogs are Qt
-// widgets run by the layer's own modal loop. Only platform/qt includes Qt.
+// native input becomes queue messages; boxes and dialogs are Qt widgets and
+// file dialogs the desktop's own, all run by the layer's own modal loop. Only
+// platform/qt includes Qt.
 #pragma once
 
 #include <QDialog>
@@ -99,19 +100,6 @@ private:
     HWND hwnd_;
     int charWidth_ = 6;
     int charHeight_ = 13;
-};
-
-// The open and save dialog: the layer checks existence and asks before
-// replacing a file, with its own boxes.
-class FileDialog : public QFileDialog {
-    Q_OBJECT
-public:
-    FileDialog(Backend& backend, const FileDialogRequest& request);
-    void accept() override;
-
-private:
-    Backend& backend_;
-    FileDialogRequest request_;
 };
 
 class Backend final : public ::Backend {

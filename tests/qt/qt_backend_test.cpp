@@ -197,7 +197,9 @@ TEST_F(QtLayer, DialogIsBuiltInDialogUnitsWithShortEditsAndEscAsCancel) {
     EXPECT_EQ(DialogBoxParamA(&module, MAKEINTRESOURCEA(700), hwnd, DialogProc, 0), IDCANCEL);
 }
 
-TEST_F(QtLayer, FileDialogsRefuseMissingFilesAndAskBeforeReplacing) {
+// The desktop's dialog is not overruled; Qt's own (which the tests drive)
+// refuses a missing file and asks before replacing one, in its own boxes.
+TEST_F(QtLayer, FileDialogsKeepTitleFiltersFolderAndExtensionAndLeaveTheChecksToQt) {
     const auto dir = std::filesystem::temp_directory_path() / ("zorv-qt-files-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     for (const char* name : {"a.dla", "b.tga"}) std::ofstream(dir / name) << "x";
@@ -206,29 +208,39 @@ TEST_F(QtLayer, FileDialogsRefuseMissingFilesAndAskBeforeReplacing) {
     ofn.lpstrFilter = "DLA files (*.dla)\0*.dla\0", ofn.lpstrFile = &file, ofn.lpstrTitle = "Open it";
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
     QStringList said;
-    script.push_back([&](QWidget* w) {
-        auto* d = qobject_cast<QFileDialog*>(w);
-        EXPECT_EQ(d->windowTitle(), "Open it");
-        EXPECT_EQ(d->nameFilters(), QStringList{"DLA files (*.dla)"});
-        EXPECT_EQ(std::filesystem::path(d->directory().absolutePath().toStdString()), dir);
-        harness::AcceptFile("missing.dla");
-    });
-    auto answer = [&](QMessageBox::StandardButton button, QString then) {
-        script.push_back([&said, button, then](QWidget* w) {
-            said << qobject_cast<QMessageBox*>(w)->text();
-            QTest::mouseClick(qobject_cast<QMessageBox*>(w)->button(button), Qt::LeftButton);
-            if (!then.isEmpty()) QTimer::singleShot(20, [then] { harness::AcceptFile(then); });
+    // Answers Qt's box, opened by the accept that follows, then does `then`.
+    std::function<void(QMessageBox::StandardButton, std::function<void()>)> answer = [&](auto button, auto then) {
+        QTimer::singleShot(20, [&said, button, then] {
+            auto* box = harness::Visible<QMessageBox>();
+            ASSERT_TRUE(box) << "Qt's box";
+            said << box->text();
+            QTest::mouseClick(box->button(button), Qt::LeftButton);
+            if (then) QTimer::singleShot(20, then);
         });
     };
-    answer(QMessageBox::Ok, "a.dla");
+    script.push_back([&](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        EXPECT_EQ(std::tuple(d->windowTitle(), d->nameFilters(), d->fileMode(), d->testOption(QFileDialog::DontUseNativeDialog)),
+                  std::tuple(QString("Open it"), QStringList{"DLA files (*.dla)"}, QFileDialog::ExistingFile, false));
+        EXPECT_EQ(std::filesystem::path(d->directory().absolutePath().toStdString()), dir);
+        answer(QMessageBox::Ok, [] { harness::AcceptFile("a.dla"); });
+        harness::AcceptFile("missing.dla");
+    });
     ASSERT_TRUE(GetOpenFileNameA(&ofn));
     EXPECT_EQ(std::filesystem::path(file), dir / "a.dla");
 
     ofn.lpstrFilter = "Targa files (*.tga)\0*.tga\0", ofn.lpstrDefExt = "tga";
     ofn.Flags = OFN_OVERWRITEPROMPT;
-    script.push_back([&](QWidget*) { harness::AcceptFile("b"); });
-    answer(QMessageBox::No, "b");  // keeps the dialog open
-    answer(QMessageBox::Yes, "");
+    script.push_back([&](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        EXPECT_EQ(std::tuple(d->defaultSuffix(), d->testOption(QFileDialog::DontConfirmOverwrite)),
+                  std::tuple(QString("tga"), false));
+        answer(QMessageBox::No, [&] {  // the dialog stays open
+            answer(QMessageBox::Yes, nullptr);
+            harness::AcceptFile("b");
+        });
+        harness::AcceptFile("b");
+    });
     ASSERT_TRUE(GetSaveFileNameA(&ofn));
     EXPECT_EQ(std::filesystem::path(file), dir / "b.tga");
     EXPECT_TRUE(said.size() == 3 && said[0].contains("missing.dla") && said[1].contains("b.tga") && said[1] == said[2])
