@@ -49,6 +49,7 @@ TEST(SaverOnQt, AOnePixelMoveDuringThePauseAfterAClusterEndsIt) {
     EXPECT_EQ(WinMain(&saverModule, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT), 0);
     EXPECT_TRUE(fallback.isActive()) << "the move ended the saver";
     EXPECT_LT(sincemove.elapsed(), 6000) << "at the end of the pause";
+    ASSERT_TRUE(IsWindow(g_hWnd)) << "it ended between runs (a run ends it by closing the window)";
     HDC screen = GetDC(g_hWnd);
     EXPECT_EQ(GetPixel(screen, xcenter, ycenter), RGB(0, 72, 208)) << "the first cluster is still on screen";
     ReleaseDC(g_hWnd, screen);
