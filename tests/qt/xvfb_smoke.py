@@ -62,8 +62,8 @@ class Keyboard:
         self.x11.XFlush(self.dpy)
 
 
-def screenshot(display):
-    data = subprocess.run(["import", "-display", display, "-window", "root", "-depth", "8", "ppm:-"],
+def screenshot(display, window="root"):
+    data = subprocess.run(["import", "-display", display, "-window", window, "-depth", "8", "ppm:-"],
                           capture_output=True, timeout=30).stdout
     # P6 header: magic, width, height, maximum, then RGB bytes.
     fields, at = [], 0
@@ -122,7 +122,8 @@ def check_picture(kind, shot):
     return "%d coloured cluster pixels around the centre" % n
 
 
-def on_xvfb(program, kind):
+def start_xvfb():
+    """Starts Xvfb on a free display: (server, display). Exits 77 without it."""
     xvfb = shutil.which("Xvfb")
     if not xvfb or not shutil.which("import") or not shutil.which("xwininfo"):
         print("Xvfb, import or xwininfo missing: skipped")
@@ -131,18 +132,32 @@ def on_xvfb(program, kind):
     server = subprocess.Popen([xvfb, "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                               pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_fd)
+    number = b""
+    end = time.time() + 15
+    while not number.endswith(b"\n") and time.time() < end:
+        chunk = os.read(read_fd, 16)
+        if not chunk:
+            break
+        number += chunk
+    os.close(read_fd)
+    if not number.strip():
+        stop_xvfb(server)
+        fail("Xvfb did not start")
+    return server, ":" + number.decode().strip()
+
+
+def stop_xvfb(server):
+    server.terminate()
+    try:
+        server.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        server.kill()
+
+
+def on_xvfb(program, kind):
+    server, display = start_xvfb()
     app = None
     try:
-        number = b""
-        end = time.time() + 15
-        while not number.endswith(b"\n") and time.time() < end:
-            chunk = os.read(read_fd, 16)
-            if not chunk:
-                break
-            number += chunk
-        if not number.strip():
-            fail("Xvfb did not start")
-        display = ":" + number.decode().strip()
         work = tempfile.mkdtemp(prefix="zorv-xvfb-")
         app = subprocess.Popen([program], env=program_env(display), cwd=work, stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE)
@@ -172,11 +187,7 @@ def on_xvfb(program, kind):
         if app and app.poll() is None:
             app.kill()
             app.wait()
-        server.terminate()
-        try:
-            server.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            server.kill()
+        stop_xvfb(server)
 
 
 def main():
