@@ -1,11 +1,14 @@
 #include "batch/batch.h"
 
 #include <png.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +23,7 @@
 #include "files/dlafile.h"
 #include "files/filedialogs.h"
 #include "files/mapfile.h"
+#include "files/savefile.h"
 #include "files/targa.h"
 #include "platform/headless/headless.h"
 
@@ -42,33 +46,76 @@ std::optional<int> number(const std::string& text) {
     return value;
 }
 
-std::string folderof(const std::string& path) {
-    fs::path parent = fs::path(path).parent_path();
-    return parent.empty() ? std::string(".") : parent.string();
+// An output file: the option that names it, for messages, and its path.
+struct Output {
+    const char* option;
+    std::string path;
+};
+
+// Whether two paths lead to one file: the same name once links are
+// followed and folders resolved, or the same file under two names.
+bool samefile(const std::string& a, const std::string& b) {
+    const std::string ta = savetarget(a), tb = savetarget(b);
+    if (!ta.empty() && ta == tb) return true;
+    struct stat sa {}, sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
-// An output path can be written when it is not a folder and its folder
-// exists and lets us create files.
-bool writable(const std::string& path, std::string& why) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        why = "is a folder";
-        return false;
+// Why the outputs cannot be written, found before anything is grown, as
+// one line; empty when they can.
+std::string checkoutputs(const std::vector<Output>& outputs) {
+    for (const Output& output : outputs) {
+        std::string why = cannotsave(output.path);
+        if (!why.empty()) return std::string(output.option) + ": cannot write '" + output.path + "': " + why;
     }
-    std::string folder = folderof(path);
-    if (!fs::is_directory(folder, ec)) {
-        why = "its folder " + folder + " does not exist";
-        return false;
+    // Two outputs at one file would leave only the last one written.
+    for (std::size_t i = 1; i < outputs.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (samefile(outputs[i].path, outputs[j].path))
+                return std::string(outputs[i].option) + ": '" + outputs[i].path + "' names the same file as '" +
+                       outputs[j].path + "'";
+    return {};
+}
+
+// SIGINT and SIGTERM while a run lives. The handler only records the signal
+// and makes saves in progress fail at their next write; the growth loop and
+// the saves look at it and remove what they had begun.
+volatile std::sig_atomic_t stopsignal = 0;
+
+void onstopsignal(int signal) {
+    stopsignal = signal;
+    savecancelled = 1;
+}
+
+class StopSignals {
+public:
+    StopSignals() {
+        stopsignal = 0;
+        savecancelled = 0;
+        struct sigaction action {};
+        action.sa_handler = onstopsignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previousint_);
+        sigaction(SIGTERM, &action, &previousterm_);
     }
-    if (access(folder.c_str(), W_OK) != 0) {
-        why = "its folder " + folder + " is not writable";
-        return false;
+    ~StopSignals() {
+        sigaction(SIGINT, &previousint_, nullptr);
+        sigaction(SIGTERM, &previousterm_, nullptr);
+        savecancelled = 0;
     }
-    if (fs::exists(path, ec) && access(path.c_str(), W_OK) != 0) {
-        why = "it is not writable";
-        return false;
-    }
-    return true;
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+    struct sigaction previousint_ {}, previousterm_ {};
+};
+
+// After a stop signal: one line, and the shell's code for a death by it.
+int interrupted(std::ostream& err) {
+    err << "zorv-dla-batch: interrupted by " << (stopsignal == SIGINT ? "SIGINT" : "SIGTERM")
+        << "; nothing was written\n";
+    return 128 + stopsignal;
 }
 
 LRESULT BatchWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcA(hwnd, msg, wp, lp); }
@@ -184,26 +231,77 @@ int parsebatch(int argc, char** argv, BatchOptions& o, std::ostream& out, std::o
     return -1;
 }
 
+namespace {
+
+// Writes the Targa, the parameter file beside it and the PNG copy as one:
+// each goes to a temporary file, and only when all are complete are they
+// moved into place together. Returns 0; 1 after one line naming the file
+// that failed; or, after a stop signal, 128 + the signal. Whatever the
+// outcome short of 0, the earlier file at each path is as it was and no
+// temporary file is left.
+int saveoutputs(const BatchOptions& o, std::ostream& err) {
+    SaveGroup group;
+    tgafile = o.output;
+    std::string failed;
+    int r = writetga(g_vhdc);
+    if (r != 0) failed = o.output;
+    if (r == 0 && (r = writedla(1)) != 0) failed = sdlafile;
+    if (r == 0 && !o.png.empty() && (r = writepng(o.png)) != 0) failed = o.png;
+    if (stopsignal) {
+        group.discard();
+        return interrupted(err);
+    }
+    if (r != 0) {
+        group.discard();
+        err << "zorv-dla-batch: " << failed << ": " << saveerror[r - 1] << "\n";
+        return 1;
+    }
+    // A signal from here on is too late to stop anything: the files are complete.
+    if (!group.commit(failed)) {
+        err << "zorv-dla-batch: " << failed << ": cannot put the new file in place (" << std::strerror(errno)
+            << "); no file was changed\n";
+        return 1;
+    }
+    return 0;
+}
+
+void pngwrite(png_structp png, png_bytep data, png_size_t length) {
+    if (!static_cast<SaveFile*>(png_get_io_ptr(png))->write(data, length)) png_error(png, "write failed");
+}
+void pngflush(png_structp) {}
+// libpng's own handlers would print to the error stream; the caller reports.
+void pngerror(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void pngwarning(png_structp, png_const_charp) {}
+
+}  // namespace
+
 int runbatch(const BatchOptions& o, std::ostream& out, std::ostream& err) {
+    StopSignals stopsignals;
     auto fail = [&](const std::string& text) {
         err << "zorv-dla-batch: " << text << "\n";
         return 2;
     };
-    std::string why;
     std::string name = fs::path(o.output).filename().string();
     if (name.size() < 5 || strcasecmp(name.c_str() + name.size() - 4, ".tga") != 0)
         return fail("OUTPUT: '" + o.output + "' must name a .tga file");
-    if (!writable(o.output, why)) return fail("OUTPUT: cannot write '" + o.output + "': " + why);
-    std::string dlapath = o.output.substr(0, o.output.size() - 3) + "dla";
-    if (!writable(dlapath, why)) return fail("OUTPUT: cannot write '" + dlapath + "': " + why);
-    if (!o.png.empty() && !writable(o.png, why)) return fail("--png: cannot write '" + o.png + "': " + why);
+    std::vector<Output> outputs = {{"OUTPUT", o.output}, {"OUTPUT", o.output.substr(0, o.output.size() - 3) + "dla"}};
+    if (!o.png.empty()) outputs.push_back({"--png", o.png});
+    if (std::string why = checkoutputs(outputs); !why.empty()) return fail(why);
 
     headless::Backend screen;
     auto wallstart = std::chrono::steady_clock::now();
     auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - wallstart).count(); };
     screen.calendar = o.seed ? *o.seed : static_cast<std::int64_t>(std::time(nullptr));
-    // The run's statistics take their time from the tick count: let it follow the wall clock.
-    screen.onPump = [&] { screen.ticks = static_cast<DWORD>(elapsed() * 1000.0); };
+    bool pausing = false;
+    screen.onPump = [&] {
+        // The run's statistics take their time from the tick count: let it follow the wall clock.
+        screen.ticks = static_cast<DWORD>(elapsed() * 1000.0);
+        // A stop signal also ends the walk under way, as PAUSE does.
+        if (stopsignal && !pausing) {
+            pausing = true;
+            screen.keyDown(g_hWnd, VK_PAUSE);
+        }
+    };
 
     resetsettings();
     firsttime = 0;  // no help text
@@ -257,7 +355,7 @@ int runbatch(const BatchOptions& o, std::ostream& out, std::ostream& err) {
     long particles = 0;
     double lastshown = -1;
     const GrowthState& state = growth == 0 ? centrifugalstate() : centripetalstate();
-    while (okdla) {
+    while (okdla && !stopsignal) {
         int result = growth == 0 ? dla_centrifugal() : dla_centripetal();
         if (result == GROWTH_CONTINUES) ++particles;
         if (o.progress) {
@@ -271,24 +369,9 @@ int runbatch(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         }
     }
     double growtime = elapsed();
-    if (o.progress) err << "\n";
-
-    tgafile = o.output;
-    int r = writetga(g_vhdc);
-    if (r != 0) {
-        err << "zorv-dla-batch: " << o.output << ": " << saveerror[r - 1] << "\n";
-        return 1;
-    }
-    r = writedla(1);
-    if (r != 0) {
-        std::remove(o.output.c_str());
-        err << "zorv-dla-batch: " << sdlafile << ": " << saveerror[r - 1] << "\n";
-        return 1;
-    }
-    if (!o.png.empty() && !writepng(o.png, why)) {
-        err << "zorv-dla-batch: " << o.png << ": " << why << "\n";
-        return 1;
-    }
+    if (lastshown >= 0) err << "\n";
+    if (stopsignal) return interrupted(err);
+    if (int r = saveoutputs(o, err); r != 0) return r;
 
     // The statistics as the debugging display words them, a line each; its
     // pixel count is that of every particle at rest, as with debugging on.
@@ -303,19 +386,19 @@ int runbatch(const BatchOptions& o, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-bool writepng(const std::string& path, std::string& error) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        error = std::strerror(errno);
-        return false;
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+int writepng(const std::string& path) {
+    SaveFile file;
+    if (!file.open(path)) return 1;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngerror, pngwarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(png ? &png : nullptr, nullptr);
+        return 2;
+    }
     std::vector<png_byte> row(static_cast<std::size_t>(xres) * 3);
-    bool ok = png && info;
-    if (ok && setjmp(png_jmpbuf(png))) ok = false;
-    else if (ok) {
-        png_init_io(png, f);
+    volatile bool written = false;
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_set_write_fn(png, &file, pngwrite, pngflush);
         png_set_IHDR(png, info, static_cast<png_uint_32>(xres), static_cast<png_uint_32>(yres), 8,
                      PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_write_info(png, info);
@@ -329,12 +412,8 @@ bool writepng(const std::string& path, std::string& error) {
             png_write_row(png, row.data());
         }
         png_write_end(png, nullptr);
+        written = true;
     }
-    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    if (std::fclose(f) != 0) ok = false;
-    if (!ok) {
-        error = "PNG write failed";
-        std::remove(path.c_str());
-    }
-    return ok;
+    png_destroy_write_struct(&png, &info);
+    return written && file.commit() ? 0 : 3;
 }

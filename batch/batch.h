@@ -30,9 +30,14 @@ struct BatchOptions {
 // returns the exit code (2, or 0 after --help); otherwise returns -1.
 int parsebatch(int argc, char** argv, BatchOptions& options, std::ostream& out, std::ostream& err);
 
-// Checks the options and input files, grows the image and writes the files.
-// Returns the exit code: 0, or 2 after one line on err with nothing written.
+// Checks the options, input files and output paths, grows the image and
+// writes the files. Returns the exit code: 0; 2 after one line on err when
+// a check failed before growth; 1 after one line when a save failed; 130 or
+// 143 after SIGINT or SIGTERM. On any code but 0 no output file was changed
+// and no temporary file is left.
 int runbatch(const BatchOptions& options, std::ostream& out, std::ostream& err);
 
-// Writes the canvas of xres x yres pixels as an 8-bit RGB PNG; false on failure.
-bool writepng(const std::string& path, std::string& error);
+// Writes the canvas of xres x yres pixels as an 8-bit RGB PNG through the
+// atomic save. Returns 0, or the writers' codes: 1 (cannot open), 2 (no
+// memory), 3 (a write failed).
+int writepng(const std::string& path);

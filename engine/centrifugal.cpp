@@ -40,16 +40,31 @@ std::string statisticstext(const GrowthState& s, const char* distancelabel, doub
 
 namespace zorv::growth {
 
-void settle(GrowthState& s, const WalkEnd& end, HDC windowdc) {
+zorv::walk::ContactMap& canvasmap() {
+    static zorv::walk::ContactMap map;
+    return map;
+}
+
+bool stopsthewalk(HWND hwnd, MSG& msg, HCURSOR hourglass) {
+    TranslateMessage(&msg);
+    PeekMessageA(&msg, hwnd, INPUT_FIRST, INPUT_LAST, PM_REMOVE);
+    if ((msg.message == WM_KEYDOWN && msg.wParam == VK_PAUSE) || msg.message == WM_LBUTTONDOWN ||
+        msg.message == WM_RBUTTONDOWN)
+        return true;
+    if (msg.message == WM_MOUSEMOVE) SetCursor(hourglass);
+    return false;
+}
+
+void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC windowdc) {
     if (greyscale) {
         const int greyindex = 128 + 20 * (zorvrand() % 3 - 1);
         s.frgd = RGB(greyindex, greyindex, greyindex);
     } else {
-        if (coloring == 1) s.color = static_cast<int>(truncto(end.distance, 0, 4 * FAR) % 255) + 1;
+        if (coloring == 1) s.color = static_cast<int>(truncto(distance, 0, 4 * FAR) % 255) + 1;
         s.frgd = palettecolor(s.color);
     }
 
-    SetPixel(g_vhdc, end.xpos1, end.ypos1, s.frgd);
+    zorv::walk::plot(canvasmap(), g_vhdc, end.xpos1, end.ypos1, s.frgd);
     if (windowdc && s.xcenter < ClientRes.right && s.ycenter < ClientRes.bottom)
         SetPixel(windowdc, end.xpos1, end.ypos1, s.frgd);
 

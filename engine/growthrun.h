@@ -14,6 +14,7 @@
 #include "engine/growth.h"
 #include "engine/random.h"
 #include "engine/settings.h"
+#include "engine/walk.h"
 #include "platform/win32.h"
 
 namespace zorv::growth {
@@ -67,93 +68,38 @@ inline void startprogress(GrowthState& s) {
     s.starttime = GetTickCount();
 }
 
-// Where the walk ended.
-struct WalkEnd {
-    int xpos1, ypos1;  // the position before the last step: where the particle rests
-    double distance;   // distance reached by the last step, before any escape
-    std::int64_t steps;
-    bool stopped;      // the user pressed PAUSE or clicked
-};
+// The cluster maps of the canvas, shared by both runs.
+zorv::walk::ContactMap& canvasmap();
 
-// The launch point and the escape rule of one particle.
-struct Launch {
-    int x, y;        // launch point
-    int backx, backy;  // where an escaped walker is put back
-    double bound;    // the escape distance: radius + 2 outward, radius - 2 inward
-};
+// Handles a message the per-step poll found waiting: true for PAUSE or a
+// left or right click, which stop the walk; a mouse move brings back the
+// wait cursor; anything else is dropped.
+bool stopsthewalk(HWND hwnd, MSG& msg, HCURSOR hourglass);
 
 // Walks one particle from its launch point until it comes to rest or the
-// user stops it. Outward walkers escape beyond the bound, inward ones inside
-// it. Rule is the contact rule: 0 reads the landing pixel, 1 the neighbours
-// of the position before the step, 2 those of the position after it.
-template <bool Outward, int Rule>
-WalkEnd walk(const Launch& launch, int xcenter, int ycenter, HCURSOR hourglass) {
-    const HWND hwnd = g_hWnd;
-    const HDC vhdc = g_vhdc;
-    const COLORREF background = bkgd;
-    const int stickiness = std::max(probability, 1);
-    const double bound = launch.bound;
-
-    int xpos2 = launch.x, ypos2 = launch.y;
-    int xpos1 = xpos2, ypos1 = ypos2;
-    double distance = 0.0;
-    std::int64_t steps = 0;
-    COLORREF pixel = background;
-    MSG msg;
-
-    // The neighbours in the order they are read.
-    static constexpr int dx[8] = {1, 1, 1, 0, 0, -1, -1, -1};
-    static constexpr int dy[8] = {1, 0, -1, 1, -1, 1, 0, -1};
-    auto neighbour = [&](int x, int y) {
-        for (int i = 0; i < 8; ++i) {
-            COLORREF c = GetPixel(vhdc, x + dx[i], y + dy[i]);
-            if (c != background) return c;
-        }
-        return background;
-    };
-
-    while (pixel == background) {
-        // One poll per step keeps PAUSE and clicks working without threads.
-        if (PeekMessageA(&msg, hwnd, INPUT_FIRST, INPUT_LAST, PM_NOREMOVE)) {
-            TranslateMessage(&msg);
-            PeekMessageA(&msg, hwnd, INPUT_FIRST, INPUT_LAST, PM_REMOVE);
-            if ((msg.message == WM_KEYDOWN && msg.wParam == VK_PAUSE) || msg.message == WM_LBUTTONDOWN ||
-                msg.message == WM_RBUTTONDOWN)
-                return WalkEnd{xpos1, ypos1, distance, steps, true};
-            if (msg.message == WM_MOUSEMOVE) SetCursor(hourglass);
-        }
-        xpos1 = xpos2;
-        ypos1 = ypos2;
-        xpos2 += static_cast<int>(zorvrandom() * 3.0) - 1;
-        ypos2 += static_cast<int>(zorvrandom() * 3.0) - 1;
-        const double xt = xpos2 - xcenter, yt = ypos2 - ycenter;
-        distance = std::sqrt(xt * xt + yt * yt);
-        if (Outward ? distance > bound : distance < bound) {
-            xpos2 = launch.backx;
-            ypos2 = launch.backy;
-        }
-        if constexpr (Rule == 0) pixel = GetPixel(vhdc, xpos2, ypos2);
-        else if constexpr (Rule == 1) pixel = neighbour(xpos1, ypos1);
-        else pixel = neighbour(xpos2, ypos2);
-        if (static_cast<int>(zorvrandom() * 100.0) + 1 > stickiness) pixel = background;
-        ++steps;
-    }
-    return WalkEnd{xpos1, ypos1, distance, steps, false};
-}
-
+// user stops it, reading contact by the rule (0 the landing pixel, 1 the
+// neighbours of the position before the step, 2 those after it).
 template <bool Outward>
-WalkEnd walkbyrule(const Launch& launch, int xcenter, int ycenter, HCURSOR hourglass) {
+zorv::walk::WalkEnd walkbyrule(const zorv::walk::Walker& walker, HCURSOR hourglass) {
+    using namespace zorv::walk;
+    const HWND hwnd = g_hWnd;
+    // One poll per step keeps PAUSE and clicks working without threads.
+    auto poll = [hwnd, hourglass] {
+        MSG msg;
+        return PeekMessageA(&msg, hwnd, INPUT_FIRST, INPUT_LAST, PM_NOREMOVE) && stopsthewalk(hwnd, msg, hourglass);
+    };
+    const ContactMap& map = canvasmap();
     switch (algorithm) {
-    case 0: return walk<Outward, 0>(launch, xcenter, ycenter, hourglass);
-    case 1: return walk<Outward, 1>(launch, xcenter, ycenter, hourglass);
-    default: return walk<Outward, 2>(launch, xcenter, ycenter, hourglass);
+    case 0: return walk<Outward, LANDING>(walker, map, poll);
+    case 1: return walk<Outward, NEIGHBOURS_BEFORE>(walker, map, poll);
+    default: return walk<Outward, NEIGHBOURS_AFTER>(walker, map, poll);
     }
 }
 
 // Colours the particle that came to rest, draws it on the canvas and, while
 // the image centre is in view, on the window; counts it for pixel-count
 // colouring and moves the debugging circle.
-void settle(GrowthState& s, const WalkEnd& end, HDC windowdc);
+void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC windowdc);
 
 // Entry to end of call for the run described by Run. Without a main window
 // (GetDC gives no surface) the run draws on the canvas alone.
@@ -189,32 +135,41 @@ int run(GrowthState& s) {
             Run::plant(s, windowdc);
         }
 
+        // Whatever drew on the canvas since the last particle (a new image,
+        // a restored preview) is in the maps before the walk reads them.
+        zorv::walk::syncmap(canvasmap(), g_vhdc, bkgd, algorithm != 0);
+
         // Launch on the seeding circle.
         const double angle = zorvrandom() * 0.017453292519943295 * 360.0;
         const double c = std::cos(angle), sn = std::sin(angle);
         const double r = s.radius;
-        Launch launch;
+        zorv::walk::Walker walker;
         const std::int64_t lx = truncto(c * r, -FAR, FAR) + s.xcenter;
         const std::int64_t ly = truncto(sn * r, -FAR, FAR) + s.ycenter;
-        launch.x = coordinate(lx);
-        launch.y = coordinate(ly);
-        launch.backx = coordinate(lx + Run::BACK);
-        launch.backy = coordinate(ly + Run::BACK);
-        launch.bound = r + (Run::OUTWARD ? 2.0 : -2.0);
+        walker.x = coordinate(lx);
+        walker.y = coordinate(ly);
+        walker.backx = coordinate(lx + Run::BACK);
+        walker.backy = coordinate(ly + Run::BACK);
+        walker.xcenter = s.xcenter;
+        walker.ycenter = s.ycenter;
+        walker.bound2 = zorv::walk::escapebound(Run::OUTWARD, std::int64_t{s.radius} + (Run::OUTWARD ? 2 : -2));
+        walker.stick = stickthreshold(probability);
 
-        const WalkEnd end = walkbyrule<Run::OUTWARD>(launch, s.xcenter, s.ycenter, s.hourglass);
+        const zorv::walk::WalkEnd end = walkbyrule<Run::OUTWARD>(walker, s.hourglass);
         s.moves += end.steps;
 
         if (end.stopped) {
             retvalue = 1;
             terminate = 1;
         } else {
-            Run::reach(s, end.distance);
+            // The one square root of the walk: the distance of its last step.
+            const double distance = std::sqrt(static_cast<double>(end.distance2));
+            Run::reach(s, distance);
             if (Run::limit(s)) {
                 retvalue = 0;
                 terminate = 1;
             } else {
-                settle(s, end, windowdc);
+                settle(s, end, distance, windowdc);
             }
         }
     }

@@ -26,6 +26,7 @@ struct Surface {
     int width = 0;
     int height = 0;
     COLORREF* bits = nullptr;  // owned; calloc'd so big surfaces start as zero pages lazily
+    std::uint64_t version = 0;  // stamped by every drawing (platform::SurfaceVersion)
     Surface() = default;
     Surface(int w, int h);
     ~Surface();

@@ -17,9 +17,15 @@
 
 namespace platform::detail {
 QueueFast g_queueFast;
+std::uint64_t g_drawSerial = 0;
+std::uint64_t g_noSurfaceVersion = 0;
 }
 
 using platform::detail::g_queueFast;
+
+namespace {
+void stampSurface(std::uint64_t* version) { *version = ++platform::detail::g_drawSerial; }
+}  // namespace
 
 enum class GdiKind { Bitmap, Brush, Pen };
 
@@ -33,7 +39,10 @@ struct GdiObject {
     HDC selectedIn = nullptr;     // bitmaps: the DC it is selected into
 };
 
-Surface::Surface(int w, int h) { resize(w, h); }
+Surface::Surface(int w, int h) {
+    stampSurface(&version);
+    resize(w, h);
+}
 
 Surface::~Surface() { std::free(bits); }
 
@@ -55,6 +64,7 @@ void Surface::resize(int w, int h) {
     bits = fresh;
     width = w;
     height = h;
+    stampSurface(&version);
 }
 
 namespace {
@@ -123,8 +133,10 @@ void rebindWindowDCs(Window& w) {
             dc->bits = nullptr;
             dc->width = dc->height = 0;
             dc->dirty = nullptr;
+            dc->version = &platform::detail::g_noSurfaceVersion;
         } else {
             dc->bits = w.surface.bits;
+            dc->version = &w.surface.version;
             dc->width = w.surface.width;
             dc->height = w.surface.height;
             dc->dirty = &w.dirty;
@@ -218,6 +230,7 @@ void fillSurface(HDC hdc, RECT r, COLORREF color) {
         COLORREF* row = hdc->bits + static_cast<std::size_t>(y) * hdc->width;
         std::fill(row + r.left, row + r.right, color);
     }
+    stampSurface(hdc->version);
     if (hdc->dirty) *hdc->dirty = unionRect(*hdc->dirty, r);
 }
 
@@ -809,6 +822,7 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
             hdc->bits = obj->surface->bits;
             hdc->width = obj->surface->width;
             hdc->height = obj->surface->height;
+            hdc->version = &obj->surface->version;
             return previous ? previous : obj;  // no default bitmap to hand back; give a harmless handle
         case GdiKind::Brush:
             previous = hdc->brush;
@@ -831,6 +845,7 @@ BOOL DeleteObject(HGDIOBJ obj) {
         dc->bitmap = nullptr;
         dc->bits = nullptr;
         dc->width = dc->height = 0;
+        dc->version = &platform::detail::g_noSurfaceVersion;
     }
     delete obj;
     return TRUE;
@@ -890,6 +905,7 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int xs, int 
         for (int row = height - 1; row >= 0; --row) copyRow(row);
     else
         for (int row = 0; row < height; ++row) copyRow(row);
+    stampSurface(dest->version);
     if (dest->dirty) *dest->dirty = unionRect(*dest->dirty, RECT{x, y, x + width, y + height});
     return TRUE;
 }

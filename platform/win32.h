@@ -486,9 +486,19 @@ BOOL LineTo(HDC hdc, int x, int y);
 BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom);
 int GetDeviceCaps(HDC hdc, int index);
 
+// Every drawing on a surface stamps it with a new value of one counter, so
+// a copy of a surface's contents (the growth runs' cluster map) can tell
+// whether anything has drawn on it since: the stamp is unique to the surface
+// and the moment.
+namespace platform::detail {
+extern std::uint64_t g_drawSerial;
+extern std::uint64_t g_noSurfaceVersion;
+}  // namespace platform::detail
+
 // Pixel access is a bounds check and an array access, so it is inline.
 struct DeviceContext {
     COLORREF* bits = nullptr;  // the selected surface, row by row
+    std::uint64_t* version = &platform::detail::g_noSurfaceVersion;  // the selected surface's stamp
     int width = 0;
     int height = 0;
     RECT* dirty = nullptr;     // window surfaces: the part not yet shown
@@ -516,9 +526,16 @@ inline COLORREF SetPixel(HDC hdc, int x, int y, COLORREF color) {
         return CLR_INVALID;
     color &= 0x00FFFFFF;
     hdc->bits[static_cast<std::size_t>(y) * static_cast<unsigned>(hdc->width) + static_cast<unsigned>(x)] = color;
+    *hdc->version = ++platform::detail::g_drawSerial;
     if (hdc->dirty) platform::detail::MarkDirty(hdc->dirty, x, y);
     return color;
 }
+
+namespace platform {
+// The stamp of the surface selected into hdc (0 for none): it changes with
+// every drawing on that surface, and no other surface ever has it.
+inline std::uint64_t SurfaceVersion(HDC hdc) { return hdc ? *hdc->version : 0; }
+}  // namespace platform
 
 // Cursors, icons, menus, accelerators.
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);

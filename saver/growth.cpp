@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "engine/random.h"
+#include "engine/walk.h"
 #include "saver/palettes.h"
 #include "saver/saver.h"
 
@@ -30,14 +31,37 @@ COLORREF palettecolor(int p, int i) { return RGB(palette[p][i][0], palette[p][i]
 // The next palette, after a run that ended by itself.
 void advancepalette() { palindex = (palindex + 1) % 7; }
 
+// The walks read the cluster from bit maps of the canvas.
+zorv::walk::ContactMap map;
+
+// Where the last particle was launched from, to tell a deliberate mouse
+// movement from a jitter of a pixel or two; each run keeps its own.
+template <Direction dir>
+POINT oldcursor;
+
+// Handles an input message the walk found waiting: a key, a left or right
+// click, or a mouse move of more than 2 pixels since the launch ends the
+// run; anything else is removed and ignored.
+template <Direction dir>
+bool endsthesaver(MSG& msg) {
+    TranslateMessage(&msg);
+    PeekMessageA(&msg, g_hWnd, kFirstInput, kLastInput, PM_REMOVE);
+    if (msg.message == WM_KEYDOWN || msg.message == WM_LBUTTONDOWN || msg.message == WM_RBUTTONDOWN) return true;
+    if (msg.message == WM_MOUSEMOVE) {
+        POINT now;
+        GetCursorPos(&now);
+        const POINT& was = oldcursor<dir>;
+        return std::abs(now.x - was.x) > 2 || std::abs(now.y - was.y) > 2;
+    }
+    return false;
+}
+
 // growcluster grows one whole cluster in the given direction; dla1 and dla2
 // are its two instances. Returns 1 when input ended the run, else 0.
 template <Direction dir>
 int growcluster() {
     constexpr bool outward = dir == Direction::Outward;
-    // Where the last particle was launched from, to tell a deliberate mouse
-    // movement from a jitter of a pixel or two.
-    static POINT oldcursor;
+    POINT& oldcursor = ::oldcursor<dir>;
 
     if (palindex < 0 || palindex > 6) palindex = 0;
     zorvsrand(static_cast<unsigned>(CalendarTime()));
@@ -83,63 +107,47 @@ int growcluster() {
         DeleteObject(pen);
     }
 
+    int breakflag = 0, returnvalue = 0;
+    // A tick count is read every 64 steps, well under a millisecond apart.
+    unsigned clockcountdown = 1;
+    auto poll = [&] {
+        if (--clockcountdown == 0) {
+            clockcountdown = 64;
+            if (static_cast<LONG>(GetTickCount() - starttime) > kTimeout) {
+                returnvalue = 0;
+                advancepalette();
+                return true;
+            }
+        }
+        if (PeekMessageA(&msg, g_hWnd, kFirstInput, kLastInput, PM_NOREMOVE) && endsthesaver<dir>(msg)) {
+            returnvalue = 1;
+            return true;
+        }
+        return false;
+    };
+
     for (;;) {
+        zorv::walk::syncmap(map, g_vhdc, bkgd, false);
         // Launch on the launch circle; the walker comes back here, moved one
         // pixel toward the inside, whenever it strays beyond the circle.
         const double angle = zorvrandom() * 0.017453292519943295 * 360.0;
         const int xlaunch = static_cast<int>(std::cos(angle) * radius) + xcenter;
         const int ylaunch = static_cast<int>(std::sin(angle) * radius) + ycenter;
-        const int xback = outward ? xlaunch - 1 : xlaunch + 1;
-        const int yback = outward ? ylaunch - 1 : ylaunch + 1;
-        // The walker is confined by squared distances, which for whole
-        // pixels decide exactly as the distances would.
-        const int bound = outward ? radius + 2 : radius - 2;
-        const long long bound2 = static_cast<long long>(bound) * bound;
-
-        int xpos2 = xlaunch, ypos2 = ylaunch;
-        int xpos1 = xpos2, ypos1 = ypos2;
-        long long distance2 = 0;
-        COLORREF pixel = bkgd;
+        zorv::walk::Walker walker;
+        walker.x = xlaunch;
+        walker.y = ylaunch;
+        walker.backx = outward ? xlaunch - 1 : xlaunch + 1;
+        walker.backy = outward ? ylaunch - 1 : ylaunch + 1;
+        walker.xcenter = xcenter;
+        walker.ycenter = ycenter;
+        walker.bound2 = zorv::walk::escapebound(outward, outward ? radius + 2 : radius - 2);
+        walker.stick = stickthreshold(100);  // every touch sticks
         GetCursorPos(&oldcursor);
 
-        int breakflag = 0, returnvalue = 0;
-        while (pixel == bkgd) {
-            if (static_cast<LONG>(GetTickCount() - starttime) > kTimeout) {
-                breakflag = 1;
-                returnvalue = 0;
-                advancepalette();
-                break;
-            }
-            if (PeekMessageA(&msg, g_hWnd, kFirstInput, kLastInput, PM_NOREMOVE)) {
-                TranslateMessage(&msg);
-                PeekMessageA(&msg, g_hWnd, kFirstInput, kLastInput, PM_REMOVE);
-                if (msg.message == WM_KEYDOWN || msg.message == WM_LBUTTONDOWN || msg.message == WM_RBUTTONDOWN) {
-                    breakflag = 1;
-                    returnvalue = 1;
-                    break;
-                }
-                if (msg.message == WM_MOUSEMOVE) {
-                    POINT now;
-                    GetCursorPos(&now);
-                    if (std::abs(now.x - oldcursor.x) > 2 || std::abs(now.y - oldcursor.y) > 2) {
-                        breakflag = 1;
-                        returnvalue = 1;
-                        break;
-                    }
-                }
-            }
-            xpos1 = xpos2;
-            ypos1 = ypos2;
-            xpos2 += static_cast<int>(zorvrandom() * 3.0) - 1;
-            ypos2 += static_cast<int>(zorvrandom() * 3.0) - 1;
-            const long long dx = xpos2 - xcenter, dy = ypos2 - ycenter;
-            distance2 = dx * dx + dy * dy;
-            if (outward ? distance2 > bound2 : distance2 < bound2) {
-                xpos2 = xback;
-                ypos2 = yback;
-            }
-            pixel = GetPixel(g_vhdc, xpos2, ypos2);
-        }
+        const zorv::walk::WalkEnd end = zorv::walk::walk<outward, zorv::walk::LANDING>(walker, map, poll);
+        breakflag = end.stopped;
+        const int xpos1 = end.xpos1, ypos1 = end.ypos1;
+        const std::int64_t distance2 = end.distance2;
 
         if (breakflag) {
             ReleaseDC(g_hWnd, hdc);
@@ -168,7 +176,7 @@ int growcluster() {
             return 0;
         }
 
-        SetPixel(g_vhdc, xpos1, ypos1, frgd);
+        zorv::walk::plot(map, g_vhdc, xpos1, ypos1, frgd);
         SetPixel(hdc, xpos1, ypos1, frgd);
 
         if (++colorcount == kParticlesPerColour) {

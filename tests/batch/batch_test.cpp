@@ -1,20 +1,29 @@
-// zorv-dla-batch, run in-process: option errors write nothing, a fixed seed
-// repeats byte for byte, a parameter file and a MAP palette are used, and
-// the PNG copy holds the Targa's pixels.
+// zorv-dla-batch, run in-process: option errors and unusable outputs write
+// nothing, a fixed seed repeats byte for byte, a parameter file and a MAP
+// palette are used, the PNG copy holds the Targa's pixels, and a failed
+// save, a full disk or a stop signal leaves every earlier file as it was.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 
 #include "batch/batch.h"
 #include "files/dlafile.h"
+#include "files/savefile.h"
 
 namespace fs = std::filesystem;
 
@@ -41,24 +50,67 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override {
+        savewritecheck = nullptr;
+        fs::remove_all(dir);
+    }
 
-    int run(std::vector<std::string> args) {
+    // Runs the program; progress shows the progress line on errors (err by default).
+    int run(std::vector<std::string> args, bool progress = false, std::ostream* errors = nullptr) {
         out.str("");
         err.str("");
+        std::ostream& e = errors ? *errors : err;
         args.insert(args.begin(), "zorv-dla-batch");
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         BatchOptions options;
-        int code = parsebatch(static_cast<int>(argv.size()), argv.data(), options, out, err);
-        return code >= 0 ? code : runbatch(options, out, err);
+        int code = parsebatch(static_cast<int>(argv.size()), argv.data(), options, out, e);
+        options.progress = progress;
+        return code >= 0 ? code : runbatch(options, out, e);
     }
     std::string path(const std::string& name) { return (dir / name).string(); }
+    // Everything in the folder: a file's bytes, a link's target, or its kind.
+    std::map<std::string, std::string> tree() const {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(dir)) {
+            const fs::file_status s = e.symlink_status();
+            std::string& f = files[e.path().lexically_relative(dir).string()];
+            f = fs::is_symlink(s) ? "-> " + fs::read_symlink(e).string()
+                : fs::is_regular_file(s) ? slurp(e.path())
+                : fs::is_directory(s)    ? "folder"
+                                         : "other";
+        }
+        return files;
+    }
+    void writeEarlierFiles() {
+        for (const char* name : {"a.tga", "a.dla", "a.png"}) std::ofstream(path(name)) << "earlier " << name;
+    }
+    // A 100 x 100 image with its PNG: 102 Targa writes (header, rows, footer), 1 of the parameters, then the PNG's.
+    std::vector<std::string> saveArgs() {
+        return {"--seed", "7", "--size", "100x100", "--png", path("a.png"), path("a.tga")};
+    }
 };
 
-TEST_F(Batch, BadOptionsAndUnusableFilesSayOneLineAndWriteNothing) {
+// Makes the nth save write from now fail.
+void failWrite(long n) {
+    savewritecheck = [n, count = 0L]() mutable { return ++count != n; };
+}
+
+TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
     std::ofstream(path("short.dla"), std::ios::binary) << std::string(803, '\0');
     std::ofstream(path("file")) << "x";  // a path through a regular file is unwritable, even for root
+    std::ofstream(path("old.tga")) << "earlier image";
+    ASSERT_EQ(mkfifo(path("pipe.dla").c_str(), 0644), 0);
+    fs::create_directory(path("sub"));
+    fs::create_symlink("old.tga", path("link.png"));
+    fs::create_hard_link(path("old.tga"), path("hard.png"));
+    fs::create_symlink("loop2.tga", path("loop1.tga"));
+    fs::create_symlink("loop1.tga", path("loop2.tga"));
+    // A folder whose path is 4080 bytes long: "a.tga" fits in it, the temporary name does not.
+    std::string deep = dir.string();
+    while (4080 - deep.size() > 202) deep += "/" + std::string(200, 'd');
+    deep += "/" + std::string(4080 - deep.size() - 1, 'e');
+    fs::create_directories(deep);
     const std::string o = path("a.tga");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--size", "99x400", o}, "100 to 9600"},  {{"--size", "400x9601", o}, "--size"},
@@ -70,14 +122,28 @@ TEST_F(Batch, BadOptionsAndUnusableFilesSayOneLineAndWriteNothing) {
         {{"--params", path("missing.dla"), o}, "--params"}, {{"--params", path("short.dla"), o}, "--params"},
         {{"--map", path("missing.map"), o}, "--map"}, {{path("no/such/folder/a.tga")}, "does not exist"},
         {{path("file/a.tga")}, "cannot write"},                {{}, "OUTPUT"},
+        {{path("pipe.tga")}, "OUTPUT: cannot write '" + path("pipe.dla") +
+                                 "': it is neither a regular file nor a character device"},
+        {{"--png", o, o}, "--png: '" + o + "' names the same file as '" + o + "'"},
+        {{"--png", path("sub/../a.dla"), o}, "--png: '" + path("sub/../a.dla") + "' names the same file as '" +
+                                                 path("a.dla") + "'"},
+        {{"--png", path("link.png"), path("old.tga")}, "names the same file as '" + path("old.tga") + "'"},
+        {{"--png", path("hard.png"), path("old.tga")}, "names the same file as '" + path("old.tga") + "'"},
+        {{path("loop1.tga")}, "OUTPUT: cannot write '" + path("loop1.tga") + "': it is a symbolic link that loops"},
+        {{path(std::string(252, 'n') + ".tga")}, "': its name is 256 bytes long, more than the 255 its folder allows"},
+        {{deep + "/a.tga"}, "': the path of the temporary file beside it would be 4102 bytes long, more than the "
+                            "4095 the system allows"},
+        {{deep + "/" + std::string(20, 'l') + ".tga"}, "': the path is 4105 bytes long, more than the 4095 the "
+                                                        "system allows"},
     };
+    const auto before = tree();
     for (const auto& [args, says] : cases) {
         SCOPED_TRACE(says);
         EXPECT_EQ(run(args), 2);
         const std::string said = err.str();
         EXPECT_NE(said.find(says), std::string::npos) << said;
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << "one line: " << said;
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2) << "nothing written";
+        EXPECT_TRUE(tree() == before) << "nothing written";
     }
 }
 
@@ -140,6 +206,186 @@ TEST_F(Batch, AMapPalettesColoursAreTheImagesAndThePngHasTheTargasPixels) {
             ASSERT_EQ(0, std::memcmp(t.data(), &rgb[(static_cast<std::size_t>(y) * 140 + x) * 3], 3)) << x << "," << y;
         }
     EXPECT_EQ(colours, (std::set<std::array<unsigned char, 3>>{{0, 0, 0}, {250, 0, 0}, {0, 0, 250}}));
+}
+
+// A write that fails in any of the three files, and a file that cannot be
+// moved into place after the others were: exit 1, one line naming the file,
+// and the folder as it was, with or without earlier files.
+TEST_F(Batch, AFailedSaveChangesNoFileAndLeavesNoTemporary) {
+    for (bool earlier : {true, false}) {
+        SCOPED_TRACE(earlier ? "earlier files" : "no earlier files");
+        if (earlier) writeEarlierFiles();
+        const auto before = tree();
+        const std::pair<long, const char*> failures[] = {{1, "a.tga"},   {60, "a.tga"}, {102, "a.tga"},
+                                                         {103, "a.dla"}, {104, "a.png"}};
+        for (const auto& [write, file] : failures) {
+            SCOPED_TRACE(write);
+            failWrite(write);
+            EXPECT_EQ(run(saveArgs()), 1);
+            EXPECT_EQ(err.str(), "zorv-dla-batch: " + path(file) + ": Error writing to save file.\n");
+            EXPECT_TRUE(tree() == before);
+        }
+        // A folder takes the parameter file's place while the PNG is written:
+        // the Targa, moved into place first, goes back.
+        savewritecheck = [this, count = 0]() mutable {
+            if (++count == 104) {
+                fs::remove(path("a.dla"));
+                fs::create_directory(path("a.dla"));
+            }
+            return true;
+        };
+        EXPECT_EQ(run(saveArgs()), 1);
+        EXPECT_EQ(err.str(), "zorv-dla-batch: " + path("a.dla") +
+                                 ": cannot put the new file in place (Is a directory); no file was changed\n");
+        auto expect = before;
+        expect["a.dla"] = "folder";
+        EXPECT_TRUE(tree() == expect);
+        fs::remove(path("a.dla"));
+    }
+    savewritecheck = nullptr;
+    ASSERT_EQ(run(saveArgs()), 0) << err.str();
+    const auto after = tree();
+    ASSERT_EQ(after.size(), 3u) << "no temporary file";
+    EXPECT_EQ(after.at("a.tga").size(), 18u + 3 * 100 * 100 + 26);
+    EXPECT_EQ(after.at("a.dla").size(), 804u);
+    EXPECT_EQ(after.at("a.png").substr(1, 3), "PNG");
+}
+
+// A symbolic link at the output is followed, also to a file not made yet,
+// and stays a link.
+TEST_F(Batch, LinksAtTheOutputsAreFollowedAndKept) {
+    fs::create_directory(path("real"));
+    fs::create_symlink("real/x.tga", path("new.tga"));
+    std::ofstream(path("real/y.png")) << "earlier png";
+    fs::create_symlink("real/y.png", path("old.png"));
+    ASSERT_EQ(run({"--seed", "3", "--size", "100x100", "--png", path("old.png"), path("new.tga")}), 0) << err.str();
+    const auto files = tree();
+    EXPECT_EQ(files.at("new.tga"), "-> real/x.tga");
+    EXPECT_EQ(files.at("old.png"), "-> real/y.png");
+    EXPECT_EQ(files.at("real/x.tga").size(), 18u + 3 * 100 * 100 + 26);
+    EXPECT_EQ(files.at("real/y.png").substr(1, 3), "PNG");
+    EXPECT_EQ(files.at("new.dla").size(), 804u);
+    EXPECT_EQ(files.size(), 6u) << "no temporary file";
+}
+
+// Shows the stream's text and raises a signal the first time a progress line starts.
+class SignalOnProgress : public std::stringbuf {
+public:
+    explicit SignalOnProgress(int signal) : signal_(signal) {}
+
+protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        if (signal_ && std::memchr(s, '\r', static_cast<std::size_t>(n))) std::raise(std::exchange(signal_, 0));
+        return std::stringbuf::xsputn(s, n);
+    }
+
+private:
+    int signal_;
+};
+
+// SIGINT or SIGTERM while growing or saving: the progress line ends, one line
+// says so, the exit code is 128 + the signal, and the folder is as it was.
+TEST_F(Batch, AStopSignalWritesNothing) {
+    writeEarlierFiles();
+    const auto before = tree();
+    SignalOnProgress progress(SIGINT);
+    std::ostream progressErrors(&progress);
+    EXPECT_EQ(run(saveArgs(), true, &progressErrors), 130);
+    const std::string said = progress.str();
+    EXPECT_EQ(said.substr(0, 8), "\rradius ");
+    EXPECT_EQ(said.substr(said.find('\n')), "\nzorv-dla-batch: interrupted by SIGINT; nothing was written\n");
+    EXPECT_TRUE(tree() == before);
+    for (long write : {50, 102, 104}) {
+        SCOPED_TRACE(write);
+        savewritecheck = [write, count = 0L]() mutable {
+            if (++count == write) std::raise(SIGTERM);
+            return true;
+        };
+        EXPECT_EQ(run(saveArgs()), 143);
+        EXPECT_EQ(err.str(), "zorv-dla-batch: interrupted by SIGTERM; nothing was written\n");
+        EXPECT_TRUE(tree() == before);
+    }
+    savewritecheck = nullptr;
+
+    // The program itself, sent each signal once it has its handlers.
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        const std::string errors = path("errors");
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(fd, STDERR_FILENO);
+            execl(ZORV_BATCH_PROGRAM, "zorv-dla-batch", "--size", "2000x2000", path("a.tga").c_str(), nullptr);
+            _exit(127);
+        }
+        auto handled = [&] {
+            std::ifstream status("/proc/" + std::to_string(child) + "/status");
+            for (std::string line; std::getline(status, line);)
+                if (line.rfind("SigCgt:", 0) == 0) return std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1;
+            return 0ull;
+        };
+        for (int waited = 0; waited < 20000 && !handled(); ++waited) usleep(1000);
+        kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_EQ(slurp(errors), std::string("zorv-dla-batch: interrupted by ") +
+                                     (signal == SIGINT ? "SIGINT" : "SIGTERM") + "; nothing was written\n");
+        fs::remove(errors);
+        EXPECT_TRUE(tree() == before);
+    }
+}
+
+// A real full disk: a small tmpfs mounted over the test's folder, with just
+// enough room left for none, one or two of the files.
+class FullDisk : public Batch {
+protected:
+    bool mounted = false;
+    const long page = sysconf(_SC_PAGESIZE);
+
+    void SetUp() override {
+        Batch::SetUp();
+        if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+        // In a mount namespace of its own the mount ends with the process, however it ends.
+        if (unshare(CLONE_NEWNS) == 0) mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
+        const std::string size = "size=" + std::to_string(64 * page);
+        if (mount("zorv-test", dir.c_str(), "tmpfs", 0, size.c_str()) != 0)
+            GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+        mounted = true;
+    }
+    void TearDown() override {
+        if (mounted) umount2(dir.c_str(), MNT_DETACH);
+        Batch::TearDown();
+    }
+    // Fills the disk, then frees the given number of pages.
+    void leaveFree(long pages) {
+        int fd = ::open(path("filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        const std::string block(page, 'f');
+        off_t size = 0;
+        while (::write(fd, block.data(), block.size()) == page) size += page;
+        ASSERT_EQ(ftruncate(fd, size - pages * page), 0);
+        close(fd);
+    }
+};
+
+TEST_F(FullDisk, EachFileThatDoesNotFitChangesNothing) {
+    writeEarlierFiles();
+    const long tga = (18 + 3 * 100 * 100 + 26 + page - 1) / page;
+    const std::pair<long, const char*> cases[] = {{tga - 1, "a.tga"}, {tga, "a.dla"}, {tga + 1, "a.png"}};
+    for (const auto& [pages, file] : cases) {
+        SCOPED_TRACE(file);
+        leaveFree(pages);
+        const auto before = tree();
+        EXPECT_EQ(run(saveArgs()), 1);
+        EXPECT_EQ(err.str(), "zorv-dla-batch: " + path(file) + ": Error writing to save file.\n");
+        EXPECT_TRUE(tree() == before);
+    }
+    fs::remove(path("filler"));
+    ASSERT_EQ(run(saveArgs()), 0) << err.str();
+    EXPECT_EQ(tree().size(), 3u);
 }
 
 }  // namespace

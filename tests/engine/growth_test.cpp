@@ -95,7 +95,8 @@ protected:
 };
 
 // The draws a run makes after launching without initialising: the launch angle,
-// then the first step. Peeking reseeds, so the run sees the same draws.
+// then the first step, both unit steps from one 64-bit step draw. Peeking
+// reseeds, so the run sees the same draws.
 struct FirstDraws {
     double angle; int dx, dy;
     POINT launch(int radius, int centre) const {
@@ -104,8 +105,10 @@ struct FirstDraws {
 };
 FirstDraws peek(unsigned seed) {
     zorvsrand(seed);
-    const FirstDraws d{zorvrandom() * 0.017453292519943295 * 360.0, static_cast<int>(zorvrandom() * 3.0) - 1,
-                       static_cast<int>(zorvrandom() * 3.0) - 1};  // braces evaluate in order
+    std::uint64_t steps = zorv::detail::g_stepState;
+    const std::uint64_t step = zorvsteps(steps);
+    const FirstDraws d{zorvrandom() * 0.017453292519943295 * 360.0, unitstep(static_cast<std::uint32_t>(step)),
+                       unitstep(static_cast<std::uint32_t>(step >> 32))};
     zorvsrand(seed);
     return d;
 }

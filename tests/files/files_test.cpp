@@ -3,6 +3,7 @@
 // dialogs' start-up paths, and what failed saves leave on disk.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "files/dlafile.h"
 #include "files/filedialogs.h"
 #include "files/mapfile.h"
+#include "files/savefile.h"
 #include "files/targa.h"
 #include "platform/headless/headless.h"
 
@@ -208,8 +210,8 @@ TEST_F(Files, ParameterFileLoadsRefusesAndCommandLine) {
 }
 
 // A path no file can be made at gives result 1 and "Error opening a save file."
-// and creates nothing; a full device gives 3 and "Error writing to save file.".
-TEST_F(Files, SavesThatCannotOpenOrWrite) {
+// and creates nothing.
+TEST_F(Files, SavesThatCannotOpen) {
     paintCanvas(100, 100);
     fs::create_directory(at("locked"));
     fs::permissions(at("locked"), fs::perms::owner_read | fs::perms::owner_exec);
@@ -224,6 +226,18 @@ TEST_F(Files, SavesThatCannotOpenOrWrite) {
         EXPECT_FALSE(fs::exists(folder + "/image.dla"));
     }
     EXPECT_EQ(names(), std::vector<std::string>{"locked"});
+}
+
+// A character device is written directly: the full one gives 3 and "Error
+// writing to save file.". A name missing on the device file system is never
+// made into a file (only asked about here: a test writes nothing in /dev).
+TEST_F(Files, SavesToADevice) {
+    struct stat st {}, root {};
+    if (stat("/dev", &st) == 0 && stat("/", &root) == 0 && st.st_dev != root.st_dev) {
+        EXPECT_EQ(cannotsave("/dev/zorv-dla-no-such-device"), "it does not exist, and only devices belong in /dev");
+    }
+    if (stat("/dev/full", &st) != 0 || !S_ISCHR(st.st_mode)) GTEST_SKIP() << "/dev/full is not a character device here";
+    paintCanvas(100, 100);
     tgafile = sdlafile = "/dev/full";
     EXPECT_EQ(writetga(g_vhdc), 3);
     EXPECT_EQ(writedla(0), 3);

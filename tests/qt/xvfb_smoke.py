@@ -117,8 +117,8 @@ def ended_within(app, seconds, what):
         fail("exit code %d: %s" % (code, app.stderr.read().decode(errors="replace")))
 
 
-def screenshot(display):
-    data = subprocess.run(["import", "-display", display, "-window", "root", "-depth", "8", "ppm:-"],
+def screenshot(display, window="root"):
+    data = subprocess.run(["import", "-display", display, "-window", window, "-depth", "8", "ppm:-"],
                           capture_output=True, timeout=30).stdout
     # P6 header: magic, width, height, maximum, then RGB bytes.
     fields, at = [], 0
@@ -234,7 +234,8 @@ def stop(app):
         app.wait()
 
 
-def on_xvfb(program, kind):
+def start_xvfb():
+    """Starts Xvfb on a free display: (server, display). Exits 77 without it."""
     xvfb = shutil.which("Xvfb")
     if not xvfb or not shutil.which("import") or not shutil.which("xwininfo"):
         print("Xvfb, import or xwininfo missing: skipped")
@@ -243,18 +244,32 @@ def on_xvfb(program, kind):
     server = subprocess.Popen([xvfb, "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                               pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_fd)
+    number = b""
+    end = time.time() + 15
+    while not number.endswith(b"\n") and time.time() < end:
+        chunk = os.read(read_fd, 16)
+        if not chunk:
+            break
+        number += chunk
+    os.close(read_fd)
+    if not number.strip():
+        stop_xvfb(server)
+        fail("Xvfb did not start")
+    return server, ":" + number.decode().strip()
+
+
+def stop_xvfb(server):
+    server.terminate()
+    try:
+        server.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        server.kill()
+
+
+def on_xvfb(program, kind):
+    server, display = start_xvfb()
     work = tempfile.mkdtemp(prefix="zorv-xvfb-")
     try:
-        number = b""
-        end = time.time() + 15
-        while not number.endswith(b"\n") and time.time() < end:
-            chunk = os.read(read_fd, 16)
-            if not chunk:
-                break
-            number += chunk
-        if not number.strip():
-            fail("Xvfb did not start")
-        display = ":" + number.decode().strip()
         keys = Keyboard(display)
         if kind == "app":
             print("app on %s: %s; ended with code 0" % (display, run_app(program, display, work, keys)))
@@ -263,13 +278,8 @@ def on_xvfb(program, kind):
                 print("saver on %s: %s; ended with code 0" % (display, run_saver(program, display, work, keys, when)))
         keys.close()
     finally:
-        server.terminate()
-        try:
-            server.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            server.kill()
+        stop_xvfb(server)
         shutil.rmtree(work, ignore_errors=True)
-
 
 def main():
     if len(sys.argv) != 3:

@@ -1,0 +1,139 @@
+#include "engine/walk.h"
+
+#include <algorithm>
+
+namespace zorv::walk {
+namespace {
+
+void setbit(std::uint64_t* words, std::size_t stride, int x, int y, bool on) {
+    std::uint64_t& word = words[static_cast<std::size_t>(y) * stride + (static_cast<unsigned>(x) >> 6)];
+    const std::uint64_t mask = std::uint64_t{1} << (x & 63);
+    word = on ? word | mask : word & ~mask;
+}
+
+bool inside(const ContactMap& map, int x, int y) {
+    return static_cast<unsigned>(x) < static_cast<unsigned>(map.width) &&
+           static_cast<unsigned>(y) < static_cast<unsigned>(map.height);
+}
+
+// The near bit of one pixel, from the cluster map.
+bool nearat(const ContactMap& map, int x, int y) {
+    if (x == 0 || y == 0 || x == map.width - 1 || y == map.height - 1) return true;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            if ((dx || dy) && testbit(map.cluster.data(), map.stride, x + dx, y + dy)) return true;
+    return false;
+}
+
+// The row with every bit moved one pixel left and one right, ORed: the
+// pixels whose left or right neighbour is set. Bits past the width are 0.
+void sideways(const std::uint64_t* row, std::size_t stride, std::uint64_t* out) {
+    for (std::size_t i = 0; i < stride; ++i) {
+        const std::uint64_t left = i > 0 ? row[i - 1] : 0, right = i + 1 < stride ? row[i + 1] : 0;
+        out[i] = (row[i] << 1) | (left >> 63) | (row[i] >> 1) | (right << 63);
+    }
+}
+
+// The near map from the cluster map: a pixel's neighbours are its left and
+// right in its own row and three each in the rows above and below.
+void makenear(ContactMap& map) {
+    const std::size_t stride = map.stride, rows = static_cast<std::size_t>(map.height);
+    const std::uint64_t* c = map.cluster.data();
+    std::vector<std::uint64_t> side(stride * rows);
+    for (std::size_t y = 0; y < rows; ++y) sideways(c + stride * y, stride, side.data() + stride * y);
+    map.near.assign(stride * rows, 0);
+    for (std::size_t y = 0; y < rows; ++y) {
+        std::uint64_t* out = map.near.data() + stride * y;
+        for (std::size_t i = 0; i < stride; ++i) {
+            std::uint64_t v = side[stride * y + i];
+            if (y > 0) v |= side[stride * (y - 1) + i] | c[stride * (y - 1) + i];
+            if (y + 1 < rows) v |= side[stride * (y + 1) + i] | c[stride * (y + 1) + i];
+            out[i] = v;
+        }
+    }
+    // The border's neighbours lie partly off the canvas.
+    for (int x = 0; x < map.width; ++x) {
+        setbit(map.near.data(), stride, x, 0, true);
+        setbit(map.near.data(), stride, x, map.height - 1, true);
+    }
+    for (int y = 0; y < map.height; ++y) {
+        setbit(map.near.data(), stride, 0, y, true);
+        setbit(map.near.data(), stride, map.width - 1, y, true);
+    }
+}
+
+void makemaps(ContactMap& map, HDC canvas, COLORREF background, bool neighbours) {
+    map.width = canvas->width;
+    map.height = canvas->height;
+    map.stride = (static_cast<std::size_t>(map.width) + 63) / 64;
+    map.cluster.assign(map.stride * static_cast<std::size_t>(map.height), 0);
+    for (int y = 0; y < map.height; ++y) {
+        const COLORREF* row = canvas->bits + static_cast<std::size_t>(y) * static_cast<unsigned>(map.width);
+        std::uint64_t* out = map.cluster.data() + map.stride * static_cast<std::size_t>(y);
+        for (int x0 = 0; x0 < map.width; x0 += 64) {
+            const int n = std::min(64, map.width - x0);
+            std::uint64_t word = 0;
+            for (int i = 0; i < n; ++i) word |= std::uint64_t{row[x0 + i] != background} << i;
+            out[x0 >> 6] = word;
+        }
+    }
+    map.near.clear();
+    if (neighbours) makenear(map);
+    map.bits = canvas->bits;
+    map.version = platform::SurfaceVersion(canvas);
+    map.background = background;
+    map.valid = true;
+}
+
+}  // namespace
+
+void syncmap(ContactMap& map, HDC canvas, COLORREF background, bool neighbours) {
+    const bool fresh = map.valid && map.bits == canvas->bits && map.width == canvas->width &&
+                       map.height == canvas->height && map.version == platform::SurfaceVersion(canvas) &&
+                       map.background == background;
+    if (!fresh) {
+        makemaps(map, canvas, background, neighbours);
+    } else if (neighbours && map.near.empty()) {
+        makenear(map);
+    }
+}
+
+void plot(ContactMap& map, HDC canvas, int x, int y, COLORREF colour) {
+    const bool insync = map.valid && map.bits == canvas->bits && map.version == platform::SurfaceVersion(canvas);
+    SetPixel(canvas, x, y, colour);
+    if (!insync || !inside(map, x, y)) return;
+    // A colour equal to the background leaves the pixel empty space.
+    const bool on = GetPixel(canvas, x, y) != map.background;
+    if (on != testbit(map.cluster.data(), map.stride, x, y)) {
+        setbit(map.cluster.data(), map.stride, x, y, on);
+        if (!map.near.empty())
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    if ((dx || dy) && inside(map, x + dx, y + dy))
+                        setbit(map.near.data(), map.stride, x + dx, y + dy, nearat(map, x + dx, y + dy));
+    }
+    map.version = platform::SurfaceVersion(canvas);
+}
+
+bool agrees(const ContactMap& map, HDC canvas, COLORREF background) {
+    if (!map.valid || map.width != canvas->width || map.height != canvas->height) return false;
+    for (int y = 0; y < map.height; ++y)
+        for (int x = 0; x < map.width; ++x) {
+            const bool on = GetPixel(canvas, x, y) != background;
+            if (testbit(map.cluster.data(), map.stride, x, y) != on) return false;
+        }
+    if (map.near.empty()) return true;
+    for (int y = 0; y < map.height; ++y)
+        for (int x = 0; x < map.width; ++x) {
+            bool want = x == 0 || y == 0 || x == map.width - 1 || y == map.height - 1;
+            for (int dy = -1; dy <= 1 && !want; ++dy)
+                for (int dx = -1; dx <= 1 && !want; ++dx)
+                    if ((dx || dy) && GetPixel(canvas, x + dx, y + dy) != background) want = true;
+            if (testbit(map.near.data(), map.stride, x, y) != want) return false;
+        }
+    return true;
+}
+
+void release(ContactMap& map) { map = ContactMap{}; }
+
+}  // namespace zorv::walk
