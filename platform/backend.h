@@ -122,6 +122,10 @@ public:
     // Turn native events into queue messages. With wait set, block until at
     // least one native event has been handled.
     virtual void pump(bool wait) = 0;
+    // Whether a pump without waiting would do anything now; the layer asks
+    // before it shows the dirty windows and pumps, so a backend that pumps
+    // at most so often makes the polls between cheap.
+    virtual bool pumpDue() { return true; }
 
     // Modal UI. Each runs until answered; while it waits it calls
     // platform::RunModalTurn, which dispatches the thread's messages.

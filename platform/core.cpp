@@ -150,6 +150,7 @@ void flushDirty() {
 }
 
 void pumpNative(bool wait) {
+    if (!wait && !backend().pumpDue()) return;
     flushDirty();
     backend().pump(wait);
 }

@@ -135,6 +135,8 @@ public:
     void focusWindow(Window& w) override;
     void present(Window& w) override;
     void pump(bool wait) override;
+    // At most about once a millisecond (once a tick of the coarse clock).
+    bool pumpDue() override;
     int messageBox(const MessageBoxRequest& request) override;
     void runDialog(Window& dialog) override;
     std::string fileDialog(const FileDialogRequest& request) override;
@@ -175,7 +177,7 @@ private:
     std::chrono::steady_clock::time_point lastFrame_{};
     QTimer* frameTimer_ = nullptr;
     int handlerDepth_ = 0;
-    std::chrono::steady_clock::time_point lastPump_{};
+    std::int64_t lastPump_ = 0;  // the pump's clock at the last pump
     POINT devicePoint(const QPointF& globalLogical) const;
     POINT cursor_{0, 0};
     POINT lastMove_{-100000, -100000};
