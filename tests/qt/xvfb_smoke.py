@@ -211,7 +211,7 @@ def run_saver(program, display, work, keys, when):
     try:
         wait_for("the window", lambda: window_shown(display, TITLES["saver"]), 20)
         if when == "growing":
-            time.sleep(1.0)
+            time.sleep(0.5)
             found = check_picture("saver", screenshot(display))
             keys.press("space")
             ended_within(app, 15, "a key")
