@@ -225,9 +225,9 @@ TEST_F(Batch, AMapPalettesColoursAreTheImagesAndThePngHasTheTargasPixels) {
     EXPECT_EQ(colours, (std::set<std::array<unsigned char, 3>>{{0, 0, 0}, {250, 0, 0}, {0, 0, 250}}));
 }
 
-// A write that fails in any of the three files, and a file that cannot be
-// moved into place after the others were: exit 1, one line naming the file,
-// and the folder as it was, with or without earlier files.
+// A write that fails in any of the files, and a file that cannot be moved
+// into place after the others were: exit 1, one line naming the file, and
+// the folder as it was, with or without earlier files.
 TEST_F(Batch, AFailedSaveChangesNoFileAndLeavesNoTemporary) {
     for (bool earlier : {true, false}) {
         SCOPED_TRACE(earlier ? "earlier files" : "no earlier files");
@@ -259,6 +259,18 @@ TEST_F(Batch, AFailedSaveChangesNoFileAndLeavesNoTemporary) {
         EXPECT_TRUE(tree() == expect);
         fs::remove(path("a.dla"));
     }
+    // The particle list, and a frame, fail while the image grows.
+    const auto before = tree();
+    failWrite(3);
+    EXPECT_EQ(run({"--seed", "7", "-s", "100x100", "--points", path("a.csv"), path("a.tga")}), 1);
+    EXPECT_EQ(err.str(), "zorv-dla-batch: " + path("a.csv") + ": Error writing to save file.\n");
+    EXPECT_TRUE(tree() == before);
+    failWrite(2);
+    EXPECT_EQ(run({"--seed", "7", "-s", "100x100", "--frames", path("f"), "--every", "1", path("a.tga")}), 1);
+    EXPECT_EQ(err.str(), "zorv-dla-batch: " + path("f/a-000001.png") + ": Error writing to save file.\n");
+    fs::remove(path("f"));
+    EXPECT_TRUE(tree() == before);
+
     savewritecheck = nullptr;
     ASSERT_EQ(run(saveArgs()), 0) << err.str();
     const auto after = tree();
