@@ -4,11 +4,11 @@ the copy incrementally, runs the tests, and tells for each change whether a
 test caught it (failed, or ran past its time) or missed it.
 
     scripts/mutate.py [--list scripts/mutations.txt] [--tests REGEX]
-                      [--exclude REGEX] [--only REGEX] [--timeout S]
+                      [--exclude REGEX] [--only REGEX] [--lines N,N] [--timeout S]
                       [--no-qt] [--work DIR]
 
 The list has one change per line: file, exact text, replacement, separated
-by tabs; "\\n" stands for a line break; lines starting with # are comments.
+by tabs; "<NL>" stands for a line break; lines starting with # are comments.
 The copy lives in a temporary folder (or --work DIR, kept and reused); the
 source tree is never touched.
 """
@@ -43,7 +43,7 @@ def load(path):
             parts = line.split("\t")
             if len(parts) != 3:
                 sys.exit(f"{path}:{number}: want file, text and replacement separated by tabs")
-            file, text, replacement = (p.replace("\\n", "\n") if i else p for i, p in enumerate(parts))
+            file, text, replacement = (p.replace("<NL>", "\n") if i else p for i, p in enumerate(parts))
             changes.append((number, file, text, replacement))
     return changes
 
@@ -54,6 +54,7 @@ def main():
     ap.add_argument("--tests", help="ctest -R: only the tests matching")
     ap.add_argument("--exclude", help="ctest -E: leave out the tests matching")
     ap.add_argument("--only", help="only the changes to files matching this regular expression")
+    ap.add_argument("--lines", help="only the changes on these lines of the list, as 14,26")
     ap.add_argument("--timeout", type=int, default=120, help="seconds per test; a test past it counts as failed")
     ap.add_argument("--no-qt", action="store_true", help="build without the Qt backend and desktop programs")
     ap.add_argument("--work", help="folder for the copy, kept for another run (default: a temporary one)")
@@ -62,6 +63,9 @@ def main():
     changes = load(args.list)
     if args.only:
         changes = [c for c in changes if re.search(args.only, c[1])]
+    if args.lines:
+        wanted = {int(n) for n in args.lines.split(",")}
+        changes = [c for c in changes if c[0] in wanted]
     work = args.work or tempfile.mkdtemp(prefix="zorv-mutate-")
     src = os.path.join(work, "src")
     build = os.path.join(work, "build")

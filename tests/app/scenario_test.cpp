@@ -380,6 +380,7 @@ TEST_F(App, PaletteBackgroundAndSettingsCommands) {
     });
     until([] { return greyscale == 1; });
     then([&] {
+        EXPECT_EQ(lastbox(), Box(texts::greyscale[0], texts::greyscale[1], nullptr, MB_OK));
         firstloop = 0;
         onFile = [](const FileDialogRequest&) { EXPECT_EQ(greyscale, 0) << "switched off before the dialog"; };
         files = {path("good.map"), ""};  // the file dialog comes back after No; cancel it
@@ -527,7 +528,7 @@ TEST_F(App, ParameterFilesFromTheCommandLineAndFromLoad) {
     drain();
     then([] { PostMessageA(g_hWnd, WM_COMMAND, 115, 0); });
 
-    EXPECT_EQ(run(1024, 228, "\"" + path("start.dla") + "\""), 0);
+    EXPECT_EQ(run(1024, 228, std::string(1, '"').append(path("start.dla")).append(1, '"')), 0);
 }
 
 TEST_F(App, ADisplayBelowTrueColourEndsAtStartUp) {
