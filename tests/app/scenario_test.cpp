@@ -469,37 +469,6 @@ TEST_F(App, PaletteBackgroundAndSettingsCommands) {
     EXPECT_EQ(run(1024, 228), 0);
 }
 
-// A growth stopped by PAUSE or a click resumes with F1 as the same cluster;
-// a completed one starts anew.
-TEST_F(App, PauseAndClickStopPlotImageResumes) {
-    long count = 0;
-    pauseearly();
-    then([&] {
-        EXPECT_EQ(firstloop, 0) << "a stopped cluster can be resumed";
-        paused = canvas();
-        count = clusterpixels();
-        screen.key(g_hWnd, VK_F1);
-    });
-    until([&] { return growing() && clusterpixels() > count + 3; });
-    then([&] {
-        auto now = canvas();
-        for (std::size_t i = 0; i < paused.size(); ++i)
-            if (paused[i] == bkgd) now[i] = bkgd;
-        EXPECT_EQ(now, paused) << "the same cluster goes on";
-        screen.click(g_hWnd, WM_RBUTTONDOWN, 5, 5);
-    });
-    until(idle);
-    press(VK_F1);
-    until([] { return idle() && firstloop == 1; });  // completed
-    then([&] { count = clusterpixels(), screen.key(g_hWnd, VK_F1); });
-    until(growing);
-    then([&] { EXPECT_LT(clusterpixels(), count / 2) << "a new cluster"; });
-    pauseearly();
-    quit();
-
-    EXPECT_EQ(run(1024, 228), 0);
-}
-
 // A quoted path on the command line starts with that file (a centripetal
 // run: no help); loading another keeps the picture, starts afresh only for
 // the other direction; P restores the first file's palette; Exit ends.

@@ -171,7 +171,7 @@ std::string modelname(const ::testing::TestParamInfo<Model>& info) {
            "Stickiness" + std::to_string(info.param.probability);
 }
 
-// 40 clusters of 160 x 160 from the real runs and 30 from the plain walk,
+// 40 clusters of 160 x 160 from the real runs and 40 from the plain walk,
 // each with its own fixed seeds: particles per cluster and steps per
 // particle agree in mean and spread.
 class Distribution : public Runs, public ::testing::WithParamInterface<Model> {};
