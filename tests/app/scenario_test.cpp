@@ -318,7 +318,7 @@ TEST_F(App, SettingsDialogsTheirTextsRangesAndWhatTheyChange) {
 // The file dialogs as asked for, saving and loading with their messages and
 // errors: an image that cannot be saved writes no parameter file.
 TEST_F(App, FileCommandsTheirDialogsAndMessages) {
-    std::ofstream(path("bad.dla")) << "short";
+    std::ofstream(path("bad.dla")) << "short";  // refused as a whole: no setting changes
     fs::create_directory(path("folder.tga"));
     std::vector<FileDialogRequest> asked;
     onFile = [&](const FileDialogRequest& r) { asked.push_back(r); };
