@@ -38,6 +38,8 @@ std::string statisticstext(const GrowthState& s, const char* distancelabel, doub
     return text;
 }
 
+void (*seedplanted)() = nullptr;
+
 namespace zorv::growth {
 
 zorv::walk::ContactMap& canvasmap() {
@@ -55,6 +57,22 @@ bool stopsthewalk(HWND hwnd, MSG& msg, HCURSOR hourglass) {
     return false;
 }
 
+void findcontact(GrowthState& s, const zorv::walk::WalkEnd& end) {
+    // The neighbours in the order the rules read them.
+    static constexpr int ORDER[8][2] = {{1, 1}, {1, 0}, {1, -1}, {0, 1}, {0, -1}, {-1, 1}, {-1, 0}, {-1, -1}};
+    s.foundx = end.xpos2;
+    s.foundy = end.ypos2;
+    if (algorithm == 0) return;
+    const int x = algorithm == 1 ? end.xpos1 : end.xpos2, y = algorithm == 1 ? end.ypos1 : end.ypos2;
+    for (const auto& [dx, dy] : ORDER)
+        // A read off the canvas gives CLR_INVALID, which is no background.
+        if (GetPixel(g_vhdc, x + dx, y + dy) != bkgd) {
+            s.foundx = x + dx;
+            s.foundy = y + dy;
+            return;
+        }
+}
+
 void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC windowdc) {
     if (greyscale) {
         const int greyindex = 128 + 20 * (zorvrand() % 3 - 1);
@@ -65,6 +83,9 @@ void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC
     }
 
     zorv::walk::plot(canvasmap(), g_vhdc, end.xpos1, end.ypos1, s.frgd);
+    s.restx = end.xpos1;
+    s.resty = end.ypos1;
+    s.restindex = greyscale ? 0 : s.color;
     if (windowdc && s.xcenter < ClientRes.right && s.ycenter < ClientRes.bottom)
         SetPixel(windowdc, end.xpos1, end.ypos1, s.frgd);
 

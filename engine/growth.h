@@ -33,11 +33,23 @@ struct GrowthState {
     DWORD starttime = 0;           // tick count at the start of the image
     HCURSOR hourglass = nullptr;   // the wait cursor shown while growing
     HCURSOR cross = nullptr;       // the cursor it replaced, restored at a stop
+    // The particle that came to rest in the last call that returned
+    // GROWTH_CONTINUES: where it rests, the pixel its contact rule found
+    // (cluster, or off the canvas), and the palette index it was drawn in,
+    // 0 for a grey shade.
+    int restx = 0, resty = 0;
+    int foundx = 0, foundy = 0;
+    int restindex = 0;
 };
 
 // The runs' own state, for the debugging display and for tests.
 GrowthState& centrifugalstate();
 GrowthState& centripetalstate();
+
+// Called by a run once the seed of a new image is on the canvas, before
+// its first particle walks; null by default. The batch tool lists the seed
+// pixels from it.
+extern void (*seedplanted)();
 
 // The texts the runs show.
 extern const char* const HELP_TEXT;

@@ -96,9 +96,16 @@ zorv::walk::WalkEnd walkbyrule(const zorv::walk::Walker& walker, HCURSOR hourgla
     }
 }
 
+// Records in the state the pixel that the contact rule found for the
+// particle about to come to rest: the pixel its last step landed on (rule
+// 0), or the first neighbour that is cluster or off the canvas, in the
+// rules' reading order, of the position before the step (rule 1) or after
+// it (rule 2). Called once per particle, before it is drawn.
+void findcontact(GrowthState& s, const zorv::walk::WalkEnd& end);
+
 // Colours the particle that came to rest, draws it on the canvas and, while
-// the image centre is in view, on the window; counts it for pixel-count
-// colouring and moves the debugging circle.
+// the image centre is in view, on the window; records it in the state,
+// counts it for pixel-count colouring and moves the debugging circle.
 void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC windowdc);
 
 // Entry to end of call for the run described by Run. Without a main window
@@ -133,6 +140,7 @@ int run(GrowthState& s) {
             s.color = 1;
             s.colorcount = 0;
             Run::plant(s, windowdc);
+            if (seedplanted) seedplanted();
         }
 
         // Whatever drew on the canvas since the last particle (a new image,
@@ -169,6 +177,7 @@ int run(GrowthState& s) {
                 retvalue = 0;
                 terminate = 1;
             } else {
+                findcontact(s, end);
                 settle(s, end, distance, windowdc);
             }
         }

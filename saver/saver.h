@@ -41,7 +41,7 @@ int CreateMainWindow(HINSTANCE hInstance, int nCmdShow);
 int ProgramDriver();
 LRESULT MainWindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Puts every process-wide value of the saver back to its start value, so a
+// Puts every process-wide value the saver changes back to its start value, so a
 // fresh WinMain starts as a new process would. The canvas must be released.
 void resetsaver();
 

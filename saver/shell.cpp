@@ -80,8 +80,6 @@ void resetsaver() {
     xresover2 = yresover2 = 200;
     cursorhidden = false;
     palindex = 0;
-    startradius = 10;
-    bkgd = 0;
 }
 
 int WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {

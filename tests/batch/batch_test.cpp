@@ -21,6 +21,8 @@
 #include <set>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "batch/batch.h"
 #include "files/dlafile.h"
 #include "files/savefile.h"
@@ -38,6 +40,26 @@ std::string slurp(const fs::path& p) {
 std::array<unsigned char, 3> tgapixel(const std::string& tga, int width, int x, int y) {
     const char* p = tga.data() + 18 + (static_cast<std::size_t>(y) * width + x) * 3;
     return {static_cast<unsigned char>(p[2]), static_cast<unsigned char>(p[1]), static_cast<unsigned char>(p[0])};
+}
+
+// A PNG's pixels as red, green, blue bytes.
+std::vector<unsigned char> pngpixels(const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
+    return rgb;
+}
+
+// A Targa's pixels as red, green, blue bytes.
+std::vector<unsigned char> tgapixels(const std::string& tga) {
+    std::vector<unsigned char> rgb;
+    for (std::size_t i = 18; i + 26 + 3 <= tga.size(); i += 3)
+        rgb.insert(rgb.end(), {static_cast<unsigned char>(tga[i + 2]), static_cast<unsigned char>(tga[i + 1]),
+                               static_cast<unsigned char>(tga[i])});
+    return rgb;
 }
 
 class Batch : public ::testing::Test {
@@ -102,6 +124,8 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
     std::ofstream(path("old.tga")) << "earlier image";
     ASSERT_EQ(mkfifo(path("pipe.dla").c_str(), 0644), 0);
     fs::create_directory(path("sub"));
+    fs::create_directory(path("frames"));
+    std::ofstream(path("frames/a-000003.png")) << "an earlier frame";
     fs::create_symlink("old.tga", path("link.png"));
     fs::create_hard_link(path("old.tga"), path("hard.png"));
     fs::create_symlink("loop2.tga", path("loop1.tga"));
@@ -135,6 +159,19 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
                             "4095 the system allows"},
         {{deep + "/" + std::string(20, 'l') + ".tga"}, "': the path is 4105 bytes long, more than the 4095 the "
                                                         "system allows"},
+        {{"--count", "0", o}, "--count: '0' is not a whole number from 1 to 100000"},
+        {{"--seed", "4294967295", "--count", "2", o}, "--count: seeds 4294967295 to 4294967296 go past 4294967295"},
+        {{"--every", "0", "--frames", path("sub"), o}, "--every: '0' is not a whole number from 1 to 1000000000"},
+        {{"--every", "9", o}, "--every requires --frames"},
+        {{"--frames", path("file"), o}, "--frames: '" + path("file") + "' is not a folder"},
+        {{"--frames", path("frames"), o},
+         "--frames: '" + path("frames") + "' already holds frames of a (a-000003.png); remove them or"},
+        {{"--frames", path("no/such"), o}, "--frames: cannot make the folder '" + path("no/such") + "'"},
+        {{"--points", path("no/p.csv"), o}, "--points: cannot write '" + path("no/p.csv") + "'"},
+        {{"--points", path("a.dla"), o}, "--points: '" + path("a.dla") + "' names the same file as '" + path("a.dla")},
+        {{"--count", "2", "--png", path("a.dla"), o}, "--png: '" + path("a-0001.dla") + "' names the same file as '" +
+                                                        path("a-0001.dla") + "'"},
+        {{"-q", "-o", o, o}, "was not expected"},
     };
     const auto before = tree();
     for (const auto& [args, says] : cases) {
@@ -189,28 +226,17 @@ TEST_F(Batch, AMapPalettesColoursAreTheImagesAndThePngHasTheTargasPixels) {
     }
     ASSERT_EQ(run({"--map", path("p.map"), "--seed", "9", "--size", "140x110", "--png", path("m.png"),
                    "--background", "0,0,0", path("m.tga")}), 0) << err.str();
-    const std::string tga = slurp(path("m.tga"));
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, path("m.png").c_str()));
-    image.format = PNG_FORMAT_RGB;
-    std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
-    ASSERT_EQ(image.width, 140u);
-    ASSERT_EQ(image.height, 110u);
+    const std::vector<unsigned char> rgb = tgapixels(slurp(path("m.tga")));
+    ASSERT_EQ(rgb.size(), 140u * 110 * 3);
+    EXPECT_TRUE(pngpixels(path("m.png")) == rgb);
     std::set<std::array<unsigned char, 3>> colours;
-    for (int y = 0; y < 110; ++y)
-        for (int x = 0; x < 140; ++x) {
-            const auto t = tgapixel(tga, 140, x, y);
-            colours.insert(t);
-            ASSERT_EQ(0, std::memcmp(t.data(), &rgb[(static_cast<std::size_t>(y) * 140 + x) * 3], 3)) << x << "," << y;
-        }
+    for (std::size_t i = 0; i < rgb.size(); i += 3) colours.insert({rgb[i], rgb[i + 1], rgb[i + 2]});
     EXPECT_EQ(colours, (std::set<std::array<unsigned char, 3>>{{0, 0, 0}, {250, 0, 0}, {0, 0, 250}}));
 }
 
-// A write that fails in any of the three files, and a file that cannot be
-// moved into place after the others were: exit 1, one line naming the file,
-// and the folder as it was, with or without earlier files.
+// A write that fails in any of the files, and a file that cannot be moved
+// into place after the others were: exit 1, one line naming the file, and
+// the folder as it was, with or without earlier files.
 TEST_F(Batch, AFailedSaveChangesNoFileAndLeavesNoTemporary) {
     for (bool earlier : {true, false}) {
         SCOPED_TRACE(earlier ? "earlier files" : "no earlier files");
@@ -242,6 +268,18 @@ TEST_F(Batch, AFailedSaveChangesNoFileAndLeavesNoTemporary) {
         EXPECT_TRUE(tree() == expect);
         fs::remove(path("a.dla"));
     }
+    // The particle list, and a frame, fail while the image grows.
+    const auto before = tree();
+    failWrite(3);
+    EXPECT_EQ(run({"--seed", "7", "-s", "100x100", "--points", path("a.csv"), path("a.tga")}), 1);
+    EXPECT_EQ(err.str(), "zorv-dla-batch: " + path("a.csv") + ": Error writing to save file.\n");
+    EXPECT_TRUE(tree() == before);
+    failWrite(2);
+    EXPECT_EQ(run({"--seed", "7", "-s", "100x100", "--frames", path("f"), "--every", "1", path("a.tga")}), 1);
+    EXPECT_EQ(err.str(), "zorv-dla-batch: " + path("f/a-000001.png") + ": Error writing to save file.\n");
+    fs::remove(path("f"));
+    EXPECT_TRUE(tree() == before);
+
     savewritecheck = nullptr;
     ASSERT_EQ(run(saveArgs()), 0) << err.str();
     const auto after = tree();
@@ -307,16 +345,18 @@ TEST_F(Batch, AStopSignalWritesNothing) {
     }
     savewritecheck = nullptr;
 
-    // The program itself, sent each signal once it has its handlers.
-    for (int signal : {SIGINT, SIGTERM}) {
+    // The program itself, sent each signal once it has its handlers; with
+    // --count, its images' processes end too and leave nothing.
+    for (auto [signal, count] : {std::pair{SIGINT, false}, {SIGTERM, false}, {SIGINT, true}}) {
         SCOPED_TRACE(signal);
-        const std::string errors = path("errors");
+        const std::string errors = path("errors"), output = path("output");
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(fd, STDERR_FILENO);
-            execl(ZORV_BATCH_PROGRAM, "zorv-dla-batch", "--size", "2000x2000", path("a.tga").c_str(), nullptr);
+            dup2(::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+            dup2(::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+            execl(ZORV_BATCH_PROGRAM, "zorv-dla-batch", "--size", "2000x2000", path("a.tga").c_str(),
+                  count ? "--count" : nullptr, "2", nullptr);
             _exit(127);
         }
         auto handled = [&] {
@@ -332,10 +372,261 @@ TEST_F(Batch, AStopSignalWritesNothing) {
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
         EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
         EXPECT_EQ(slurp(errors), std::string("zorv-dla-batch: interrupted by ") +
-                                     (signal == SIGINT ? "SIGINT" : "SIGTERM") + "; nothing was written\n");
+                                     (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                                     (count ? "; 0 of 2 images were written, nothing of the others\n"
+                                            : "; nothing was written\n"));
         fs::remove(errors);
+        fs::remove(output);
         EXPECT_TRUE(tree() == before);
     }
+}
+
+// A run's standard output as lines.
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> all;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) all.push_back(line);
+    return all;
+}
+
+// The text chunks of a PNG file, and its sRGB rendering intent (-1 for none).
+std::map<std::string, std::string> pngtext(const std::string& path, int& intent) {
+    std::map<std::string, std::string> text;
+    intent = -1;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return text;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, f);
+        png_read_info(png, info);
+        png_textp chunks = nullptr;
+        const int n = png_get_text(png, info, &chunks, nullptr);
+        for (int i = 0; i < n; ++i) text[chunks[i].key] = chunks[i].text;
+        png_get_sRGB(png, info, &intent);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(f);
+    return text;
+}
+
+TEST_F(Batch, ARunWithoutSeedReportsOneThatGrowsTheSameFiles) {
+    const std::vector<std::string> outputs = {"--png", path("a.png"), "--points", path("a.csv"), path("a.tga")};
+    ASSERT_EQ(run(outputs), 0) << err.str();
+    const auto said = lines(out.str());
+    ASSERT_EQ(said.at(0).rfind("seed: ", 0), 0u) << out.str();
+    const std::string seed = said[0].substr(6);
+    const std::vector<std::string> wrote(said.end() - 4, said.end());
+    EXPECT_EQ(wrote, (std::vector<std::string>{"wrote: " + path("a.tga"), "wrote: " + path("a.dla"),
+                                               "wrote: " + path("a.png"), "wrote: " + path("a.csv")}));
+    const std::string particles = *std::find_if(said.begin(), said.end(), [](const std::string& l) {
+        return l.rfind("particles: ", 0) == 0;
+    });
+
+    ASSERT_EQ(run({"--seed", seed, "--json", "--png", path("b.png"), "--points", path("b.csv"), path("b.tga")}), 0);
+    for (const char* ext : {".tga", ".dla", ".png", ".csv"})
+        EXPECT_TRUE(slurp(path(std::string("a") + ext)) == slurp(path(std::string("b") + ext))) << ext;
+    ASSERT_EQ(lines(out.str()).size(), 1u) << "one line of JSON: " << out.str();
+    const auto json = nlohmann::json::parse(out.str());
+    EXPECT_EQ(json.at("seed").dump(), seed);
+    EXPECT_EQ("particles: " + json.at("particles").dump(), particles);
+    EXPECT_EQ(json.at("files"), nlohmann::json::array({path("b.tga"), path("b.dla"), path("b.png"), path("b.csv")}));
+
+    ASSERT_EQ(run({"-q", "--seed", seed, path("c.tga")}), 0);
+    EXPECT_EQ(out.str(), "") << "quiet";
+    EXPECT_EQ(slurp(path("a.tga")), slurp(path("c.tga")));
+
+    // The version is the project's, also in the help's first line.
+    EXPECT_EQ(run({"--version"}), 0);
+    EXPECT_EQ(out.str(), "zorv-dla-batch " ZORV_PROJECT_VERSION "\n");
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_EQ(out.str().rfind("zorv-dla-batch " ZORV_PROJECT_VERSION ": ", 0), 0u);
+    EXPECT_NE(out.str().find("-s,--size WxH [400x400]"), std::string::npos);
+    EXPECT_NE(out.str().find("-a,--algorithm RULE [durero-rudo]"), std::string::npos);
+}
+
+TEST_F(Batch, ThePngsTextChunksHoldTheParameters) {
+    {
+        std::ofstream map(path("blues.map"));
+        for (int i = 0; i < 256; ++i) map << "0 0 " << i << "\n";
+    }
+    ASSERT_EQ(run({"-s", "120x100", "--radius", "7", "--stickiness", "90", "-a", "fractint", "-g", "centripetal",
+                   "--coloring", "distance", "--background", "1,2,3", "--map", path("blues.map"), "--seed", "77",
+                   "--png", path("a.png"), "-o", path("a.tga")}), 0) << err.str();
+    int intent = 0;
+    const auto text = pngtext(path("a.png"), intent);
+    EXPECT_EQ(text, (std::map<std::string, std::string>{{"Software", "zorv-dla-batch " ZORV_PROJECT_VERSION},
+                                                         {"Size", "120x100"},
+                                                         {"Radius", "7"},
+                                                         {"Stickiness", "90"},
+                                                         {"Algorithm", "fractint"},
+                                                         {"Growth", "centripetal"},
+                                                         {"Coloring", "distance"},
+                                                         {"Greyscale", "no"},
+                                                         {"Background colour", "1,2,3"},
+                                                         {"Map", path("blues.map")},
+                                                         {"Seed", "77"}}));
+    EXPECT_EQ(intent, PNG_sRGB_INTENT_PERCEPTUAL);
+}
+
+// One line of a particle list.
+struct Point {
+    long id, parent;
+    int x, y, index;
+    std::array<unsigned char, 3> rgb;
+};
+
+std::vector<Point> readpoints(const std::string& csv, std::string& header) {
+    std::vector<Point> points;
+    std::istringstream in(csv);
+    std::getline(in, header);
+    for (std::string line; std::getline(in, line);) {
+        Point p{};
+        unsigned r = 0, g = 0, b = 0;
+        if (std::sscanf(line.c_str(), "%ld,%ld,%d,%d,%d,#%2x%2x%2x", &p.id, &p.parent, &p.x, &p.y, &p.index, &r, &g,
+                        &b) != 8)
+            ADD_FAILURE() << "malformed: " << line;
+        p.rgb = {static_cast<unsigned char>(r), static_cast<unsigned char>(g), static_cast<unsigned char>(b)};
+        points.push_back(p);
+    }
+    return points;
+}
+
+// Each rule and direction, particles resting on the cluster (stickiness
+// below 100), and particles drawn in the background's own grey.
+TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
+    struct Case {
+        std::vector<std::string> options;
+        // The distance from a particle to its parent, in the larger of x
+        // and y: the rule's contact pixel is next to the resting place, or
+        // (rule 2) next to a pixel next to it; below 100% stickiness a
+        // walker can stand on the cluster and rest on the pixel it found.
+        int nearest, farthest;
+        bool oncluster;  // some particle comes to rest on a cluster pixel
+        bool greys;
+    };
+    const Case cases[] = {
+        {{"-a", "durero-rudo"}, 1, 1, false, false},
+        {{"-a", "fractint"}, 1, 1, false, false},
+        {{"-a", "fractint-spaces"}, 0, 2, false, false},
+        {{"-a", "durero-rudo", "--stickiness", "30", "--coloring", "distance"}, 0, 1, true, false},
+        {{"-g", "centripetal", "-a", "fractint", "--stickiness", "50"}, 1, 1, true, false},
+        {{"-g", "centripetal", "-a", "fractint-spaces"}, 0, 2, false, false},
+        {{"-g", "centripetal", "--greyscale", "--background", "128,128,128", "--stickiness", "40"}, 0, 1, true, true},
+    };
+    const int side = 100;
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.options;
+        SCOPED_TRACE(::testing::PrintToString(args));
+        args.insert(args.end(), {"--seed", "31", "-s", "100x100", "--json", "--points", path("p.csv"), path("p.tga")});
+        ASSERT_EQ(run(args), 0) << err.str();
+        const auto json = nlohmann::json::parse(out.str());
+        std::string header;
+        const std::vector<Point> points = readpoints(slurp(path("p.csv")), header);
+        EXPECT_EQ(header, "id,parent,x,y,colour_index,colour");
+        const std::string tga = slurp(path("p.tga"));
+        const std::string dla = slurp(path("p.dla"));
+        const std::array<unsigned char, 3> background = tgapixel(tga, side, 0, 0);
+
+        // The seeds come first, without parents; every particle after them has one.
+        std::size_t seeds = 0;
+        while (seeds < points.size() && points[seeds].parent == -1) ++seeds;
+        EXPECT_EQ(points.size() - seeds, json.at("particles").get<std::size_t>());
+        EXPECT_EQ(seeds == 1, json.at("growth") == "centrifugal") << seeds << " seeds";
+        bool onthecluster = false, inthebackground = false;
+        std::set<std::pair<int, int>> taken;
+        std::vector<unsigned char> drawn(static_cast<std::size_t>(side) * side * 3);
+        for (std::size_t i = 0; i < drawn.size(); i += 3) std::memcpy(&drawn[i], background.data(), 3);
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const Point& p = points[i];
+            ASSERT_EQ(p.id, static_cast<long>(i));
+            ASSERT_LT(p.parent, p.id);
+            if (i >= seeds && p.parent < 0) {
+                // Its contact was off the canvas, next to it or (rule 2) next but one.
+                EXPECT_LT(std::min({p.x, p.y, side - 1 - p.x, side - 1 - p.y}), c.farthest) << p.id;
+            } else if (i >= seeds) {
+                const Point& parent = points[static_cast<std::size_t>(p.parent)];
+                const int distance = std::max(std::abs(p.x - parent.x), std::abs(p.y - parent.y));
+                EXPECT_GE(distance, c.nearest) << p.id;
+                EXPECT_LE(distance, c.farthest) << p.id;
+            }
+            onthecluster |= !taken.insert({p.x, p.y}).second;
+            // The colour is the palette entry named, or a grey shade outside the palette.
+            if (p.index > 0) EXPECT_EQ(0, std::memcmp(p.rgb.data(), dla.data() + 36 + 3 * p.index, 3)) << p.id;
+            else EXPECT_TRUE(c.greys && p.rgb[0] == p.rgb[1] && p.rgb[1] == p.rgb[2]) << p.id;
+            inthebackground |= p.rgb == background;
+            // Off the canvas (out through a gap in the ellipse) a particle leaves no pixel.
+            if (p.x >= 0 && p.x < side && p.y >= 0 && p.y < side)
+                std::memcpy(&drawn[(static_cast<std::size_t>(p.y) * side + p.x) * 3], p.rgb.data(), 3);
+        }
+        EXPECT_TRUE(drawn == tgapixels(tga)) << "drawing the points in order gives the image";
+        if (c.oncluster) {
+            EXPECT_TRUE(onthecluster) << "a particle came to rest on a cluster pixel";
+        }
+        if (c.greys) {
+            EXPECT_TRUE(inthebackground) << "a particle was drawn in the background's grey";
+        }
+    }
+}
+
+TEST_F(Batch, CountGrowsNumberedImagesThatEqualSingleRuns) {
+    ASSERT_EQ(run({"--count", "3", "--seed", "40", "-s", "100x100", "--png", path("p.png"), path("a.tga")}), 0)
+        << err.str();
+    std::vector<std::string> seeds;
+    for (const std::string& line : lines(out.str()))
+        if (line.rfind("seed: ", 0) == 0) seeds.push_back(line);
+    EXPECT_EQ(seeds, (std::vector<std::string>{"seed: 40", "seed: 41", "seed: 42"})) << "in image order";
+    std::set<std::string> images;
+    for (int i = 1; i <= 3; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(run({"-q", "--seed", std::to_string(39 + i), "-s", "100x100", "--png", path("one.png"),
+                       path("one.tga")}), 0);
+        const std::string n = "-000" + std::to_string(i);
+        EXPECT_TRUE(slurp(path("a" + n + ".tga")) == slurp(path("one.tga")));
+        EXPECT_TRUE(slurp(path("a" + n + ".dla")) == slurp(path("one.dla")));
+        EXPECT_TRUE(slurp(path("p" + n + ".png")) == slurp(path("one.png")));
+        images.insert(slurp(path("one.tga")));
+    }
+    EXPECT_EQ(images.size(), 3u) << "three different images";
+    EXPECT_EQ(tree().size(), 3u * 3 + 3) << "no other file";
+
+    ASSERT_EQ(run({"--count", "2", "--seed", "40", "-s", "100x100", "--json", path("j.tga")}), 0);
+    const auto json = lines(out.str());
+    ASSERT_EQ(json.size(), 2u);
+    EXPECT_EQ(nlohmann::json::parse(json[1]).at("files").at(0), path("j-0002.tga"));
+}
+
+// Frames every n particles and the last one, the finished image; frames
+// written before a stop signal stay, complete.
+TEST_F(Batch, FramesShowTheGrowthAndEndWithTheImage) {
+    ASSERT_EQ(run({"--seed", "8", "-s", "100x100", "--json", "--frames", path("f"), "--every", "250", path("a.tga")}),
+              0) << err.str();
+    const auto json = nlohmann::json::parse(out.str());
+    const long particles = json.at("particles").get<long>();
+    const long frames = (particles + 249) / 250;
+    EXPECT_EQ(json.at("frames"), (nlohmann::json{{"folder", path("f")}, {"count", frames}}));
+    auto files = tree();
+    EXPECT_EQ(files.size(), 3u + frames);
+    char last[32];
+    std::snprintf(last, sizeof last, "f/a-%06ld.png", frames);
+    ASSERT_EQ(files.count(last), 1u);
+    EXPECT_TRUE(pngpixels(path(last)) == tgapixels(files.at("a.tga")));
+    EXPECT_NE(files.at("f/a-000001.png"), files.at("f/a-000002.png"));
+
+    fs::remove_all(path("f"));
+    fs::remove(path("a.tga"));
+    fs::remove(path("a.dla"));
+    SignalOnProgress progress(SIGINT);
+    std::ostream progressErrors(&progress);
+    EXPECT_EQ(run({"--seed", "8", "-s", "100x100", "--frames", path("f"), "--every", "1", path("a.tga")}, true,
+                  &progressErrors),
+              130);
+    const std::string said = progress.str();
+    EXPECT_EQ(said.substr(said.find('\n')),
+              "\nzorv-dla-batch: interrupted by SIGINT; nothing was written but 1 frame in " + path("f") + "\n");
+    files = tree();
+    EXPECT_EQ(files.size(), 2u);
+    EXPECT_EQ(files.at("f/a-000001.png").substr(1, 3), "PNG");
 }
 
 // A real full disk: a small tmpfs mounted over the test's folder, with just

@@ -16,6 +16,7 @@
 #include "engine/settings.h"
 #include "platform/backend.h"
 #include "platform/headless/headless.h"
+#include "tests/texts.h"
 
 namespace {
 
@@ -35,11 +36,11 @@ protected:
         RegisterClassA(&wc);
     }
     void TearDown() override { platform::SetPumpInterval(64), releasecanvas(); }
-    // A w x w canvas on a main window whose client area is 20 pixels larger, or client x client.
-    void open(int w, int client = 0) {
-        xres = yres = w;
-        const int c = client ? client : w + 20;
-        g_hWnd = CreateWindowExA(0, "Main", "", WS_POPUP, 0, 0, c, c, nullptr, nullptr, nullptr, nullptr);
+    // A w x h canvas on a main window whose client area is 20 pixels larger, or client x client.
+    void open(int w, int h = 0, int client = 0) {
+        xres = w, yres = h ? h : w;
+        const int cw = client ? client : xres + 20, ch = client ? client : yres + 20;
+        g_hWnd = CreateWindowExA(0, "Main", "", WS_POPUP, 0, 0, cw, ch, nullptr, nullptr, nullptr, nullptr);
         ASSERT_TRUE(createcanvas(g_hWnd));
     }
     static void serve() {  // what the message loop does between two calls
@@ -132,55 +133,62 @@ TEST_F(Growth, SmallImagesCompleteAtTheFirstParticleAndHelpShowsOnce) {
             EXPECT_EQ(screen.boxes.size(), g ? 0u : 1u);
         }
     const headless::BoxRecord& help = screen.boxes[0];
-    EXPECT_TRUE(help.text == HELP_TEXT && help.caption == "HELP" && !help.owner && help.type == MB_ICONINFORMATION);
+    EXPECT_TRUE(help.text == texts::help && help.caption == "HELP" && !help.owner && help.type == MB_ICONINFORMATION);
 }
 
-// A default image grown call by call as the message loop does ends at the first
-// particle whose last step reached 181, undrawn; every other particle adds one
-// pixel, inside the seeding circle, drawn live on the window too. Rule 2 grows
-// in grey shades, where only the seed keeps entry 1.
+// A 300 x 200 image grown call by call as the message loop does ends at the
+// first particle whose last step reached 81 (the circle would come within
+// 10 pixels of the top and bottom), undrawn; every other particle adds one
+// pixel inside the seeding circle, drawn live on the window too. Rule 2
+// grows in grey shades, where only the seed keeps entry 1.
 class WholeCluster : public Growth, public ::testing::WithParamInterface<int> {};
-TEST_P(WholeCluster, DefaultImageGrowsToTheLimit) {
-    open(400);
+TEST_P(WholeCluster, WideImageGrowsToTheLimitOfItsHeight) {
+    open(300, 200);
     algorithm = GetParam(), greyscale = algorithm == 2;
     screen.calendar = 1700000777;
     EXPECT_EQ(grow(), 0);
     const GrowthState& s = centrifugalstate();
-    EXPECT_TRUE(firstloop == 1 && before.distancemax < 181.0 && s.distancemax >= 181.0 && before.radius <= 190);
+    EXPECT_TRUE(firstloop == 1 && before.distancemax < 81.0 && s.distancemax >= 81.0 && before.radius <= 90);
     EXPECT_EQ(s.radius, static_cast<int>(s.distancemax) + startradius);
     EXPECT_EQ(clusterpixels(), particles + 1);
-    for (int i = 0, x = 0, y = 0; i < 400 * 400; ++i, x = i % 400, y = i / 400)
-        ASSERT_TRUE(can(x, y) == bkgd || (std::hypot(x - 200, y - 200) <= before.radius && win(x, y) == can(x, y)))
+    for (int i = 0, x = 0, y = 0; i < 300 * 200; ++i, x = i % 300, y = i / 300)
+        ASSERT_TRUE(can(x, y) == bkgd || (std::hypot(x - 150, y - 100) <= before.radius && win(x, y) == can(x, y)))
             << x << "," << y;
     const std::vector<COLORREF> v = canvas();
     const std::set<COLORREF> grey{bkgd, RGB(108, 108, 108), RGB(128, 128, 128), RGB(148, 148, 148), palettecolor(1)};
-    EXPECT_TRUE(!greyscale || (std::set<COLORREF>(v.begin(), v.end()) == grey && can(200, 200) == palettecolor(1) &&
+    EXPECT_TRUE(!greyscale || (std::set<COLORREF>(v.begin(), v.end()) == grey && can(150, 100) == palettecolor(1) &&
                                std::count(v.begin(), v.end(), palettecolor(1)) == 1));
 }
-INSTANTIATE_TEST_SUITE_P(Rules, WholeCluster, ::testing::Values(0, 1, 2));
+INSTANTIATE_TEST_SUITE_P(Rules, WholeCluster, ::testing::Values(0, 1, 2), ::testing::PrintToStringParamName());
 
-// The centripetal run starts from the seed ellipse alone, launches at half the
-// width less 10, and grows inward until the circle is within startradius + 10.
+// The centripetal run starts from the seed ellipse alone (grey 127 in
+// greyscale, else entry 1), launches at half the width less 10 also on a
+// wide image, and grows inward until the circle is within startradius + 10.
 TEST_F(Growth, CentripetalGrowsInwardFromTheEllipseToItsLimit) {
-    open(200);
+    open(300, 200);
     growth = 1, screen.calendar = 1700000555;
     platform::SetPumpInterval(1);
-    stopafter(2);
-    ASSERT_EQ(dla_centripetal(), 1);
-    EXPECT_TRUE(centripetalstate().radius == 90 && centripetalstate().distancemin == 100.0);
-    for (int i = 0, x = 0, y = 0; i < 200 * 200; ++i, x = i % 200, y = i / 200)
-        ASSERT_TRUE(win(x, y) == can(x, y) && (can(x, y) == bkgd || (can(x, y) == palettecolor(1) &&
-                                                                     std::abs(std::hypot(x - 99, y - 99) - 98) <= 2.5)))
-            << x << "," << y;
+    for (int grey : {1, 0}) {
+        greyscale = grey, firstloop = 1;
+        plot();
+        stopafter(2);
+        ASSERT_EQ(dla_centripetal(), 1);
+        EXPECT_TRUE(centripetalstate().radius == 140 && centripetalstate().distancemin == 150.0);
+        const COLORREF ink = grey ? RGB(127, 127, 127) : palettecolor(1);
+        for (int i = 0, x = 0, y = 0; i < 300 * 200; ++i, x = i % 300, y = i / 300) {
+            const double e = std::hypot((x - 149) / 148.0, (y - 99) / 98.0);  // 1 on the ellipse
+            ASSERT_TRUE(win(x, y) == can(x, y) && (can(x, y) == bkgd || (can(x, y) == ink && std::abs(e - 1) < 0.03)))
+                << x << "," << y;
+        }
+    }
     const long ellipse = clusterpixels();
-    EXPECT_GT(ellipse, 6 * 196);
+    EXPECT_GT(ellipse, 2 * 700);
     platform::SetPumpInterval(64);
     screen.onPump = nullptr;
     plot();
     EXPECT_EQ(grow(), 0);
     EXPECT_TRUE(centripetalstate().radius < 10 && centripetalstate().distancemin < startradius + 10.0);
     EXPECT_TRUE(before.distancemin >= startradius + 10.0 && particles > 100);
-    EXPECT_EQ(clusterpixels(), ellipse + particles) << "each particle adds a pixel; the one that ended the run none";
 }
 
 // Only the four pixels at exactly radius + 2 on the axes are cluster: a walker
@@ -253,7 +261,7 @@ TEST_P(Contact, WhereTheParticleRests) {
     EXPECT_GT(atonce, 0);
     EXPECT_EQ(twoaway > 0, algorithm >= 2);
 }
-INSTANTIATE_TEST_SUITE_P(Rules, Contact, ::testing::Values(0, 1, 2, 7));
+INSTANTIATE_TEST_SUITE_P(Rules, Contact, ::testing::Values(0, 1, 2, 7), ::testing::PrintToStringParamName());
 
 // Under rule 1 amid cluster every step is a contact and only the stickiness draw
 // decides. At 100 % every particle rests after one step, and the pixel-count rule
@@ -313,7 +321,7 @@ TEST_F(Growth, DistanceColouringWrapsAt255) {
 class UserStop : public Growth, public ::testing::WithParamInterface<std::pair<UINT, int>> {};
 TEST_P(UserStop, StopsDrawNothingAndAResumeKeepsTheCluster) {
     const int client = GetParam().second, n = std::min(client, 100);
-    open(100, client);
+    open(100, 100, client);
     screen.mouseMove(g_hWnd, 3, 3);  // the class cursor is in force
     screen.keyDown(g_hWnd, VK_PAUSE);
     screen.click(g_hWnd, WM_LBUTTONDOWN, 5, 5);
@@ -349,12 +357,17 @@ INSTANTIATE_TEST_SUITE_P(Inputs, UserStop,
                          ::testing::Values(Stop{WM_KEYDOWN, 50}, Stop{WM_LBUTTONDOWN, 51}, Stop{WM_RBUTTONDOWN, 120}));
 
 // With debugging on a stop shows the statistics; the tick counter wraps meanwhile.
-using StatsCase = std::tuple<int, int, int, const char*, const char*>;  // growth, rule, colouring and their names
+struct StatsCase {
+    int growth, rule, colouring;
+};
+void PrintTo(const StatsCase& c, std::ostream* os) {
+    *os << (c.growth ? "centripetal" : "centrifugal") << ", rule " << c.rule << ", colouring " << c.colouring;
+}
 class Statistics : public Growth, public ::testing::WithParamInterface<StatsCase> {};
 TEST_P(Statistics, TextCharacterForCharacter) {
     open(100);
-    const auto [g, rule, colouring, rulename, colouringname] = GetParam();
-    growth = g, algorithm = rule, coloring = colouring;
+    const StatsCase c = GetParam();
+    growth = c.growth, algorithm = c.rule, coloring = c.colouring;
     probability = 97, debug = 1, screen.ticks = 0xFFFFF000u;
     for (int i = 0; i < 5; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES);
     screen.ticks = 0xFFFFF000u + 3723999u;  // 1 h 2 min 3.999 s
@@ -363,18 +376,49 @@ TEST_P(Statistics, TextCharacterForCharacter) {
     ASSERT_EQ(screen.boxes.size(), 1u);
     const GrowthState& s = state();
     char text[600];
-    std::snprintf(text, sizeof text,
-                  "hours: 1\nminutes: 2\nseconds: 3\n\nstartradius: 10\nstickiness: 97 %%\n\n%s: %d\nradius: %d\n"
-                  "pixel count: 5\nrandom walk moves: %lld\n\nDLA algorithm: %s\n\nColoring algorithm: %s",
-                  growth ? "distancemin" : "distancemax", static_cast<int>(growth ? s.distancemin : s.distancemax),
-                  s.radius, static_cast<long long>(s.moves), rulename, colouringname);
-    EXPECT_EQ(screen.boxes[0].text, text);
-    EXPECT_TRUE(screen.boxes[0].caption == "ZORV DLA 2017" && screen.boxes[0].type == MB_OK);
+    std::snprintf(text, sizeof text, texts::statistics[growth], 1, 2, 3, 10, 97, '%',
+                  static_cast<int>(growth ? s.distancemin : s.distancemax), s.radius, 5, static_cast<int>(s.moves));
+    const std::string want = text + std::string(texts::ruleLine[std::min(algorithm, 2)]) + texts::coloringLine[coloring];
+    EXPECT_EQ(screen.boxes[0].text, want);
+    EXPECT_TRUE(screen.boxes[0].caption == texts::program && screen.boxes[0].type == MB_OK);
 }
 INSTANTIATE_TEST_SUITE_P(Texts, Statistics,
-                         ::testing::Values(StatsCase{0, 0, 0, "Durero-Rudo", "pixel count"},
-                                           StatsCase{0, 1, 1, "Fractint", "distance from center"},
-                                           StatsCase{1, 5, 0, "Fractint with Spaces", "pixel count"}));
+                         ::testing::Values(StatsCase{0, 0, 0}, StatsCase{0, 1, 1}, StatsCase{1, 5, 0}));
+
+// A walk goes on through every other key, key release and middle click, and
+// ends only at PAUSE. An image started in the same second as another walks
+// the same way; one a second later does not.
+TEST_F(Growth, OnlyPauseOrAClickStopsAWalkAndEachSecondSeedsAnImage) {
+    open(100);
+    screen.calendar = 1700000100;
+    firstloop = 1;
+    ASSERT_EQ(call(), GROWTH_CONTINUES);
+    platform::SetPumpInterval(1);
+    screen.onPump = [this, n = 0]() mutable {
+        if (++n != 2) return;
+        for (int vk : {int('A'), VK_ESCAPE, VK_F1, VK_F6, VK_SPACE, int('D')}) screen.key(g_hWnd, vk);
+        screen.click(g_hWnd, WM_MBUTTONDOWN, 5, 5);
+        screen.mouseMove(g_hWnd, 9, 9);
+    };
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES);
+    MSG m;
+    EXPECT_FALSE(PeekMessageA(&m, g_hWnd, 0x100, 0x209, PM_NOREMOVE)) << "the walks took them";
+    stopafter(3);
+    EXPECT_EQ(call(), 1);
+    platform::SetPumpInterval(64);
+    std::vector<COLORREF> images[3];
+    screen.onPump = nullptr;
+    for (int k = 0; k < 3; ++k) {
+        screen.calendar = 1700000200 + k / 2, firstloop = 1;
+        for (int i = 0; i < 40; ++i) {
+            plot();
+            ASSERT_EQ(call(), GROWTH_CONTINUES);
+        }
+        images[k] = canvas();
+    }
+    EXPECT_EQ(images[0], images[1]);
+    EXPECT_NE(images[1], images[2]);
+}
 
 // Settings outside their legal ranges must not make a run misbehave: no
 // undefined arithmetic (the sanitizer build checks), no endless walk, nothing
