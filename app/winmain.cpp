@@ -63,19 +63,27 @@ int CreateMainWindow(HINSTANCE hInstance, int nCmdShow) {
     return 0;
 }
 
+namespace {
+
+// A run draws on the canvas, which goes with the main window: once the
+// window is destroyed, or its canvas released while the quit message is
+// still on its way, no run is called.
+bool rundue() { return okdla && IsWindow(g_hWnd) && g_vhdc; }
+
+}  // namespace
+
 int ProgramDriver() {
     MSG msg;
     for (;;) {
-        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) PostMessageA(g_hWnd, WM_USER, 0, 0);
+        // While a run is due the loop never waits: on an empty queue it wakes
+        // itself. With nothing to do it waits in GetMessageA for the user.
+        if (rundue() && !PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) PostMessageA(g_hWnd, WM_USER, 0, 0);
         if (!GetMessageA(&msg, nullptr, 0, 0)) return static_cast<int>(msg.wParam);
         if (!TranslateAcceleratorA(g_hWnd, g_hAccel, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        // A run draws on the canvas, which goes with the main window: once
-        // the window is destroyed, or its canvas released while the quit
-        // message is still on its way, no run is called.
-        if (okdla && IsWindow(g_hWnd) && g_vhdc) {
+        if (rundue()) {
             if (growth) dla_centripetal();
             else dla_centrifugal();
         }

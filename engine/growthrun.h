@@ -108,6 +108,45 @@ void findcontact(GrowthState& s, const zorv::walk::WalkEnd& end);
 // counts it for pixel-count colouring and moves the debugging circle.
 void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC windowdc);
 
+// Launches one particle on the seeding circle and walks it until it comes to
+// rest or the user stops it: the call's result, with terminate set when the
+// run ends.
+template <class Run>
+int walkparticle(GrowthState& s, HDC windowdc) {
+    const double angle = zorvrandom() * 0.017453292519943295 * 360.0;
+    const double c = std::cos(angle), sn = std::sin(angle);
+    const double r = s.radius;
+    zorv::walk::Walker walker;
+    const std::int64_t lx = truncto(c * r, -FAR, FAR) + s.xcenter;
+    const std::int64_t ly = truncto(sn * r, -FAR, FAR) + s.ycenter;
+    walker.x = coordinate(lx);
+    walker.y = coordinate(ly);
+    walker.backx = coordinate(lx + Run::BACK);
+    walker.backy = coordinate(ly + Run::BACK);
+    walker.xcenter = s.xcenter;
+    walker.ycenter = s.ycenter;
+    walker.bound2 = zorv::walk::escapebound(Run::OUTWARD, std::int64_t{s.radius} + (Run::OUTWARD ? 2 : -2));
+    walker.stick = stickthreshold(probability);
+
+    const zorv::walk::WalkEnd end = walkbyrule<Run::OUTWARD>(walker, s.hourglass);
+    s.moves += end.steps;
+
+    if (end.stopped) {
+        terminate = 1;
+        return 1;
+    }
+    // The one square root of the walk: the distance of its last step.
+    const double distance = std::sqrt(static_cast<double>(end.distance2));
+    Run::reach(s, distance);
+    if (Run::limit(s)) {
+        terminate = 1;
+        return 0;
+    }
+    findcontact(s, end);
+    settle(s, end, distance, windowdc);
+    return GROWTH_CONTINUES;
+}
+
 // Entry to end of call for the run described by Run. Without a main window
 // (GetDC gives no surface) the run draws on the canvas alone.
 template <class Run>
@@ -146,40 +185,14 @@ int run(GrowthState& s) {
         // Whatever drew on the canvas since the last particle (a new image,
         // a restored preview) is in the maps before the walk reads them.
         zorv::walk::syncmap(canvasmap(), g_vhdc, bkgd, algorithm != 0);
-
-        // Launch on the seeding circle.
-        const double angle = zorvrandom() * 0.017453292519943295 * 360.0;
-        const double c = std::cos(angle), sn = std::sin(angle);
-        const double r = s.radius;
-        zorv::walk::Walker walker;
-        const std::int64_t lx = truncto(c * r, -FAR, FAR) + s.xcenter;
-        const std::int64_t ly = truncto(sn * r, -FAR, FAR) + s.ycenter;
-        walker.x = coordinate(lx);
-        walker.y = coordinate(ly);
-        walker.backx = coordinate(lx + Run::BACK);
-        walker.backy = coordinate(ly + Run::BACK);
-        walker.xcenter = s.xcenter;
-        walker.ycenter = s.ycenter;
-        walker.bound2 = zorv::walk::escapebound(Run::OUTWARD, std::int64_t{s.radius} + (Run::OUTWARD ? 2 : -2));
-        walker.stick = stickthreshold(probability);
-
-        const zorv::walk::WalkEnd end = walkbyrule<Run::OUTWARD>(walker, s.hourglass);
-        s.moves += end.steps;
-
-        if (end.stopped) {
-            retvalue = 1;
+        // Grey particles of the background's own shade, resting on cluster
+        // pixels, can erase a cluster to nothing; an outward walker could
+        // then never come to rest, so such an image is complete.
+        if (Run::OUTWARD && canvasmap().population == 0) {
+            retvalue = 0;
             terminate = 1;
         } else {
-            // The one square root of the walk: the distance of its last step.
-            const double distance = std::sqrt(static_cast<double>(end.distance2));
-            Run::reach(s, distance);
-            if (Run::limit(s)) {
-                retvalue = 0;
-                terminate = 1;
-            } else {
-                findcontact(s, end);
-                settle(s, end, distance, windowdc);
-            }
+            retvalue = walkparticle<Run>(s, windowdc);
         }
     }
 

@@ -1,6 +1,7 @@
 #include "engine/walk.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace zorv::walk {
 namespace {
@@ -77,6 +78,8 @@ void makemaps(ContactMap& map, HDC canvas, COLORREF background, bool neighbours)
             out[x0 >> 6] = word;
         }
     }
+    map.population = 0;
+    for (std::uint64_t word : map.cluster) map.population += std::popcount(word);
     map.near.clear();
     if (neighbours) makenear(map);
     map.bits = canvas->bits;
@@ -106,6 +109,7 @@ void plot(ContactMap& map, HDC canvas, int x, int y, COLORREF colour) {
     const bool on = GetPixel(canvas, x, y) != map.background;
     if (on != testbit(map.cluster.data(), map.stride, x, y)) {
         setbit(map.cluster.data(), map.stride, x, y, on);
+        map.population += on ? 1 : -1;
         if (!map.near.empty())
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx)

@@ -26,6 +26,7 @@ struct ContactMap {
     std::size_t stride = 0;              // 64-bit words per row
     std::vector<std::uint64_t> cluster;  // the pixel differs from the background
     std::vector<std::uint64_t> near;     // a neighbour is cluster or off the canvas; empty until asked for
+    std::int64_t population = 0;         // cluster pixels on the canvas
     // What the maps stand for; they are remade when any of it changes.
     const COLORREF* bits = nullptr;
     std::uint64_t version = 0;

@@ -122,6 +122,10 @@ public:
     // Turn native events into queue messages. With wait set, block until at
     // least one native event has been handled.
     virtual void pump(bool wait) = 0;
+    // Whether a pump without waiting would do anything now; the layer asks
+    // before it shows the dirty windows and pumps, so a backend that pumps
+    // at most so often makes the polls between cheap.
+    virtual bool pumpDue() { return true; }
 
     // Modal UI. Each runs until answered; while it waits it calls
     // platform::RunModalTurn, which dispatches the thread's messages.
@@ -138,7 +142,8 @@ public:
     virtual void setCursorPos(int x, int y) = 0;
     virtual POINT cursorPos() = 0;
 
-    // Clocks.
+    // Clocks. sleep blocks the program for ms; native input made meanwhile
+    // is in the queue when it returns.
     virtual DWORD tickCount() = 0;
     virtual std::int64_t calendarTime() = 0;
     virtual void sleep(DWORD ms) = 0;

@@ -150,6 +150,7 @@ void flushDirty() {
 }
 
 void pumpNative(bool wait) {
+    if (!wait && !backend().pumpDue()) return;
     flushDirty();
     backend().pump(wait);
 }
@@ -452,12 +453,21 @@ void MarkDirty(RECT* dirty, int x, int y) {
 }
 
 BOOL PeekMessageSlow(MSG* msg, HWND hwnd, UINT lo, UINT hi, UINT remove) {
+    const bool take = (remove & PM_REMOVE) != 0;
+    if (lo == 0 && hi == 0) {
+        // A loop deciding whether anything waits: what the user did is in the
+        // queue before it may conclude that nothing does.
+        if (takeMessage(msg, hwnd, lo, hi, take)) return TRUE;
+        g_queueFast.pumpCountdown = g.pumpInterval;
+        pumpNative(false);
+        return takeMessage(msg, hwnd, lo, hi, take) ? TRUE : FALSE;
+    }
     if (g_queueFast.pending > 0) --g_queueFast.pumpCountdown;
     if (g_queueFast.pumpCountdown <= 0) {
         g_queueFast.pumpCountdown = g.pumpInterval;
         pumpNative(false);
     }
-    return takeMessage(msg, hwnd, lo, hi, (remove & PM_REMOVE) != 0) ? TRUE : FALSE;
+    return takeMessage(msg, hwnd, lo, hi, take) ? TRUE : FALSE;
 }
 
 }  // namespace platform::detail

@@ -440,7 +440,10 @@ int TranslateAcceleratorA(HWND hwnd, HACCEL accel, MSG* msg);
 short GetKeyState(int vkey);
 
 // PeekMessageA is called once per walk step, so its empty-queue case is
-// inline: a counter decides when the native toolkit is pumped.
+// inline: a counter decides when the native toolkit is pumped. A look at the
+// whole queue (no message range) is a loop deciding whether anything waits;
+// it always takes the slow path, which brings native input in first. Walks
+// look at a constant range, so for them the test costs nothing.
 namespace platform::detail {
 struct QueueFast {
     int pending = 0;         // posted messages + invalid windows + quit request
@@ -452,7 +455,7 @@ BOOL PeekMessageSlow(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT r
 
 inline BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remove) {
     using platform::detail::g_queueFast;
-    if (g_queueFast.pending == 0 && --g_queueFast.pumpCountdown > 0) return FALSE;
+    if (g_queueFast.pending == 0 && (filterMin | filterMax) != 0 && --g_queueFast.pumpCountdown > 0) return FALSE;
     return platform::detail::PeekMessageSlow(msg, hwnd, filterMin, filterMax, remove);
 }
 

@@ -56,11 +56,16 @@ void Backend::click(HWND hwnd, UINT button, int x, int y) {
 void Backend::closeFromFrame(HWND hwnd) { platform::NativeCloseRequested(hwnd); }
 
 void Backend::pump(bool wait) {
-    ++pumps;
-    if (onPump) onPump();
-    if (wait && platform::detail::g_queueFast.pending == 0) {
-        // Nothing native will ever arrive: a loop waiting here would hang.
-        throw std::logic_error("headless: the program waits for input that no script will send");
+    // A program waiting for input gives the script turn after turn, as time
+    // would pass on a desktop, until it has posted something.
+    for (long turns = 0;; ++turns) {
+        ++pumps;
+        if (onPump) onPump();
+        if (!wait || platform::detail::g_queueFast.pending > 0) return;
+        if (!onPump || turns == kWaitTurns) {
+            // Nothing native will ever arrive: a loop waiting here would hang.
+            throw std::logic_error("headless: the program waits for input that no script will send");
+        }
     }
 }
 

@@ -74,8 +74,10 @@ public:
     std::function<void(DialogDriver&)> onDialog;
     std::function<std::string(const FileDialogRequest&)> onFileDialog;
     // Called at every native pump, so a test can act while a program's own
-    // loop runs.
+    // loop runs. A program waiting for input calls it again and again, up to
+    // kWaitTurns times, until something is posted.
     std::function<void()> onPump;
+    static constexpr long kWaitTurns = 1000000;
 
     // What happened.
     std::vector<BoxRecord> boxes;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QImage>
@@ -17,9 +18,9 @@
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <ctime>
-#include <thread>
 
 namespace qtbackend {
 
@@ -221,8 +222,9 @@ void SurfaceView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void SurfaceView::mouseMoveEvent(QMouseEvent* event) {
-    // Only a real change of position is a move: showing, warping the cursor
-    // to where it is or a synthetic event must not look like the user.
+    // Only the user's change of position is a move: showing, the program's
+    // own cursor moves or a synthetic event must not look like the user.
+    backend_.noteMouse(event->globalPosition());
     if (!backend_.mouseMoved(event->globalPosition())) return;
     mouse(event, WM_MOUSEMOVE);
 }
@@ -305,11 +307,8 @@ DialogWindow::DialogWindow(Backend& backend, HWND hwnd) : backend_(backend), hwn
     int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     charWidth_ = std::max(1, (letters / 26 + 1) / 2);
     charHeight_ = std::max(1, metrics.height());
-    if (t) setFixedSize(unitsToX(t->cx), unitsToY(t->cy));
 
     for (HWND c : hwnd->children) {
-        QRect box(unitsToX(c->frame.left), unitsToY(c->frame.top), unitsToX(c->frame.right) - unitsToX(c->frame.left),
-                  unitsToY(c->frame.bottom) - unitsToY(c->frame.top));
         QWidget* widget = nullptr;
         switch (c->control) {
             case ControlKind::Button: {
@@ -357,49 +356,85 @@ DialogWindow::DialogWindow(Backend& backend, HWND hwnd) : backend_(backend), hwn
                 break;
             }
         }
-        widget->setGeometry(box);
         widget->setEnabled(c->enabled);
         widget->setVisible((c->style & WS_VISIBLE) != 0);
         c->native = widget;
     }
-    // Labels get the room their text needs where the template leaves it.
-    for (HWND c : hwnd->children)
-        if (c->control == ControlKind::Static && c->native) {
-            DialogItemTemplate item{c->control, c->controlId, c->title, c->style, c->frame.left, c->frame.top,
-                                    c->frame.right - c->frame.left, c->frame.bottom - c->frame.top};
-            static_cast<QWidget*>(c->native)->setGeometry(labelRect(item));
-        }
+    layout();
 }
 
 int DialogWindow::unitsToX(int x) const { return static_cast<int>(std::lround(x * charWidth_ / 4.0)); }
 int DialogWindow::unitsToY(int y) const { return static_cast<int>(std::lround(y * charHeight_ / 8.0)); }
 
-QRect DialogWindow::labelRect(const DialogItemTemplate& item) const {
-    QRect r(unitsToX(item.x), unitsToY(item.y), unitsToX(item.x + item.cx) - unitsToX(item.x),
-            unitsToY(item.y + item.cy) - unitsToY(item.y));
-    int maxRight = width() - unitsToX(4);
-    int maxBottom = height() - unitsToY(4);
-    for (HWND o : hwnd_->children) {
-        if (o->control == ControlKind::GroupBox) continue;  // labels sit inside group boxes
-        QRect other(unitsToX(o->frame.left), unitsToY(o->frame.top),
-                    unitsToX(o->frame.right) - unitsToX(o->frame.left),
-                    unitsToY(o->frame.bottom) - unitsToY(o->frame.top));
-        if (other == r) continue;
-        bool rows = other.top() < r.bottom() && other.bottom() > r.top();
-        bool columns = other.left() < r.right() && other.right() > r.left();
-        if (rows && other.left() > r.left()) maxRight = std::min(maxRight, other.left() - unitsToX(2));
-        if (columns && other.top() > r.top()) maxBottom = std::min(maxBottom, other.top() - unitsToY(1));
-    }
+void DialogWindow::layout() {
+    const DialogTemplate* t = hwnd_->dialogTemplate;
+    int width = t ? unitsToX(t->cx) : this->width();
+    const int height = t ? unitsToY(t->cy) : this->height();
+    std::vector<std::pair<HWND, QRect>> placed;
+    for (HWND c : hwnd_->children)
+        if (c->native)
+            placed.push_back({c, QRect(QPoint(unitsToX(c->frame.left), unitsToY(c->frame.top)),
+                                       QPoint(unitsToX(c->frame.right) - 1, unitsToY(c->frame.bottom) - 1))});
+
     QFontMetrics metrics(font());
-    QString t = text(item.text);
-    int room = std::max(maxRight - r.left(), 1);
-    int oneLine = metrics.horizontalAdvance(t.section(QLatin1Char('\n'), 0, 0));
-    int w = r.width();
-    if (w > room) w = room;                                  // wider than the dialog: wrap inside it
-    else if (oneLine > w) w = std::min(oneLine + 2, room);   // narrower than its text: widen
-    int needed = metrics.boundingRect(QRect(0, 0, w, 100000), Qt::TextWordWrap | Qt::AlignLeft, t).height();
-    int h = std::max(r.height(), std::min(needed, std::max(maxBottom - r.top(), r.height())));
-    return {r.left(), r.top(), w, h};
+    auto label = [](HWND c) { return c->control == ControlKind::Static && !c->title.empty() && (c->style & WS_VISIBLE); };
+    auto needed = [&](HWND c) {  // the longest line, and a pixel for rounding
+        int most = 0;
+        for (const QString& line : text(c->title).split(QLatin1Char('\n'))) most = std::max(most, metrics.horizontalAdvance(line));
+        return most + 1;
+    };
+    // The left edge of the nearest control to the right in a label's rows;
+    // group boxes hold labels, they do not bound them.
+    auto rightNeighbour = [&](HWND c, const QRect& r) {
+        int next = INT_MAX;
+        for (const auto& [o, g] : placed)
+            if (o != c && o->control != ControlKind::GroupBox && g.top() <= r.bottom() && r.top() <= g.bottom() &&
+                g.left() > r.left())
+                next = std::min(next, g.left());
+        return next;
+    };
+    const int gap = unitsToX(2);
+
+    // The template's sizes were made for another font. A label whose text
+    // reaches the control to its right makes room: everything from that
+    // control's column on moves right, group boxes across the column widen,
+    // and so does the dialog.
+    int shift = 0, column = INT_MAX;
+    for (const auto& [c, r] : placed) {
+        int next = label(c) ? rightNeighbour(c, r) : INT_MAX;
+        int over = next == INT_MAX ? 0 : needed(c) - (next - gap - r.left());
+        if (over > 0) shift = std::max(shift, over), column = std::min(column, next);
+    }
+    if (shift > 0) {
+        for (auto& [c, r] : placed) {
+            if (r.left() >= column) r.translate(shift, 0);
+            else if (r.right() >= column) r.setRight(r.right() + shift);
+        }
+        width += shift;
+    }
+    // A label with nothing to its right widens the dialog as far as its text
+    // needs, with its left margin on the right too.
+    for (const auto& [c, r] : placed)
+        if (label(c) && rightNeighbour(c, r) == INT_MAX) width = std::max(width, 2 * r.left() + needed(c));
+
+    // Each label as wide as its text needs (at least its template's width)
+    // within its room, and as high as its lines need, down to the next
+    // control below.
+    for (auto& [c, r] : placed) {
+        if (c->control != ControlKind::Static) continue;
+        int next = rightNeighbour(c, r);
+        int room = (next == INT_MAX ? width - unitsToX(4) : next - gap) - r.left();
+        int w = std::max(std::min(std::max(r.width(), needed(c)), room), 1);
+        int maxBottom = height - unitsToY(4);
+        for (const auto& [o, g] : placed)
+            if (o != c && o->control != ControlKind::GroupBox && g.left() < r.left() + w && g.right() >= r.left() &&
+                g.top() > r.top())
+                maxBottom = std::min(maxBottom, g.top() - unitsToY(1));
+        int h = metrics.boundingRect(QRect(0, 0, w, 100000), Qt::TextWordWrap | Qt::AlignLeft, text(c->title)).height();
+        r = QRect(r.left(), r.top(), w, std::max(r.height(), std::min(h, maxBottom - r.top())));
+    }
+    for (const auto& [c, r] : placed) static_cast<QWidget*>(c->native)->setGeometry(r);
+    setFixedSize(width, height);
 }
 
 void DialogWindow::keyPressEvent(QKeyEvent* event) {
@@ -427,12 +462,17 @@ void DialogWindow::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 // ------------------------------------------------------------ file dialog
 
-FileDialog::FileDialog(Backend& backend, const FileDialogRequest& request) : backend_(backend), request_(request) {
-    setOption(QFileDialog::DontUseNativeDialog);
-    setOption(QFileDialog::DontConfirmOverwrite);  // asked below, in the layer's own box
-    setWindowTitle(text(request.title));
-    setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    setFileMode(QFileDialog::AnyFile);
+namespace {
+
+// The open or save dialog the desktop offers (a portal, GTK or KDE dialog
+// through Qt's platform theme), else Qt's own. Qt checks that an opened file
+// exists and asks before a saved one replaces a file.
+void configure(QFileDialog& dialog, const FileDialogRequest& request) {
+    dialog.setWindowTitle(text(request.title));
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(!request.save && (request.flags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile
+                                                                             : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.flags & OFN_OVERWRITEPROMPT));
     QStringList filters;
     for (const auto& [description, pattern] : request.filters) {
         QString patterns = text(pattern).replace(QLatin1Char(';'), QLatin1Char(' '));
@@ -440,48 +480,21 @@ FileDialog::FileDialog(Backend& backend, const FileDialogRequest& request) : bac
         if (!f.contains(QLatin1Char('(') + patterns + QLatin1Char(')'))) f += QStringLiteral(" (") + patterns + QLatin1Char(')');
         filters << f;
     }
-    if (!filters.isEmpty()) setNameFilters(filters);
-    if (!request.defaultExtension.empty()) setDefaultSuffix(text(request.defaultExtension));
+    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(text(request.defaultExtension));
     QString initial = text(request.initialPath);
     if (initial.isEmpty()) initial = QDir::currentPath();
     QFileInfo info(initial);
     QString name = info.fileName();
     if (info.isDir()) {
-        setDirectory(info.absoluteFilePath());
+        dialog.setDirectory(info.absoluteFilePath());
     } else {
-        setDirectory(info.absolutePath());
-        if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?'))) selectFile(name);
+        dialog.setDirectory(info.absolutePath());
+        if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?'))) dialog.selectFile(name);
     }
 }
 
-void FileDialog::accept() {
-    QStringList files = selectedFiles();
-    if (files.isEmpty()) return;
-    QFileInfo info(files.first());
-    if (info.isDir()) {
-        QFileDialog::accept();  // opens the folder
-        return;
-    }
-    QString caption = windowTitle();
-    if ((request_.flags & OFN_PATHMUSTEXIST) && !QFileInfo(info.absolutePath()).isDir()) {
-        backend_.question(this, caption,
-                          info.absolutePath() + QStringLiteral("\nThe folder does not exist.\nCheck the path and try again."),
-                          MB_OK | MB_ICONWARNING);
-        return;
-    }
-    if (!request_.save && (request_.flags & OFN_FILEMUSTEXIST) && !info.exists()) {
-        backend_.question(this, caption,
-                          info.fileName() + QStringLiteral("\nFile not found.\nCheck the file name and try again."),
-                          MB_OK | MB_ICONWARNING);
-        return;
-    }
-    if (request_.save && (request_.flags & OFN_OVERWRITEPROMPT) && info.exists()) {
-        if (backend_.question(this, caption, info.fileName() + QStringLiteral(" already exists.\nDo you want to replace it?"),
-                              MB_YESNO | MB_ICONWARNING) != IDYES)
-            return;
-    }
-    QFileDialog::accept();
-}
+}  // namespace
 
 // ---------------------------------------------------------------- backend
 
@@ -491,6 +504,9 @@ Backend::Backend() {
     QPoint p = QCursor::pos();
     cursor_ = {toDevice(p.x(), ratio_), toDevice(p.y(), ratio_)};
     lastMove_ = cursor_;
+    // Every motion reaches the backend on its own: merged with the next one,
+    // a move of the user's could vanish into the report of the program's own.
+    QCoreApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     frameTimer_ = new QTimer();
     frameTimer_->setSingleShot(true);
     QObject::connect(frameTimer_, &QTimer::timeout, [this] { flushFrames(); });
@@ -671,13 +687,27 @@ void Backend::flushFrames() {
         }
 }
 
+namespace {
+
+// The pump's clock, in nanoseconds. The coarse monotonic clock costs a
+// quarter of the precise one, which matters at one look every 64 walk steps;
+// its tick (1 to 4 ms) is the scale the pump is throttled to anyway.
+std::int64_t pumpClock() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &t);
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+}  // namespace
+
+bool Backend::pumpDue() { return pumpClock() - lastPump_ >= 1000000; }
+
 void Backend::pump(bool wait) {
     ++pumpCalls;
-    auto now = std::chrono::steady_clock::now();
-    if (!wait && now - lastPump_ < std::chrono::milliseconds(1)) return;
+    if (!wait && !pumpDue()) return;
     ++nativePumps;
     QCoreApplication::processEvents(wait ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
-    lastPump_ = std::chrono::steady_clock::now();
+    lastPump_ = pumpClock();
 }
 
 void Backend::flushDirty() {
@@ -754,6 +784,10 @@ int Backend::messageBox(const MessageBoxRequest& request) {
 void Backend::runDialog(Window& dialog) {
     auto* d = qobject_cast<DialogWindow*>(widget(&dialog));
     if (!d) return;
+    // Label texts set while the dialog was made ready need their room.
+    d->layout();
+    dialog.clientWidth = toDevice(d->width(), ratio_);
+    dialog.frame.right = dialog.frame.left + dialog.clientWidth;
     d->show();
     d->raise();
     d->activateWindow();
@@ -773,7 +807,8 @@ void Backend::runDialog(Window& dialog) {
 }
 
 std::string Backend::fileDialog(const FileDialogRequest& request) {
-    FileDialog dlg(*this, request);
+    QFileDialog dlg;
+    configure(dlg, request);
     std::string chosen;
     bool finished = false;
     QObject::connect(&dlg, &QDialog::finished, &dlg, [&](int result) {
@@ -815,23 +850,40 @@ void Backend::setCursorVisible(bool visible) {
 
 void Backend::setCursorPos(int x, int y) {
     cursor_ = {x, y};
-    // The program moving its own cursor is no mouse movement by the user.
     lastMove_ = cursor_;
     QScreen* s = QGuiApplication::primaryScreen();
     QPoint logical(qRound(x / ratio_), qRound(y / ratio_));
+    if ((s ? QCursor::pos(s) : QCursor::pos()) == logical) return;  // nothing moves, nothing is reported
+    // The window system reports the move later, as a motion to the new
+    // position, possibly after motions of the user's made before it: that one
+    // motion is the program's own.
+    warps_.push_back({devicePoint(QPointF(logical)), std::chrono::steady_clock::now()});
     if (s) QCursor::setPos(s, logical);
     else QCursor::setPos(logical);
 }
 
 POINT Backend::cursorPos() { return cursor_; }
 
-void Backend::noteMouse(const QPointF& global) {
-    cursor_ = {static_cast<LONG>(std::floor(global.x() * ratio_)), static_cast<LONG>(std::floor(global.y() * ratio_))};
+POINT Backend::devicePoint(const QPointF& global) const {
+    return {static_cast<LONG>(std::floor(global.x() * ratio_)), static_cast<LONG>(std::floor(global.y() * ratio_))};
 }
 
+void Backend::noteMouse(const QPointF& global) { cursor_ = devicePoint(global); }
+
 bool Backend::mouseMoved(const QPointF& global) {
-    POINT p{static_cast<LONG>(std::floor(global.x() * ratio_)), static_cast<LONG>(std::floor(global.y() * ratio_))};
-    if (p.x == lastMove_.x && p.y == lastMove_.y) return false;
+    POINT p = devicePoint(global);
+    auto same = [](POINT a, POINT b) { return a.x == b.x && a.y == b.y; };
+    // A cursor move the window system has not reported within a second
+    // never will be (the pointer was over no window of ours).
+    auto now = std::chrono::steady_clock::now();
+    std::erase_if(warps_, [&](const Warp& w) { return now - w.at > std::chrono::seconds(1); });
+    auto own = std::find_if(warps_.begin(), warps_.end(), [&](const Warp& w) { return same(w.to, p); });
+    if (own != warps_.end()) {
+        warps_.erase(warps_.begin(), own + 1);
+        lastMove_ = p;
+        return false;
+    }
+    if (same(p, lastMove_)) return false;
     lastMove_ = p;
     return true;
 }
@@ -864,16 +916,22 @@ DWORD Backend::tickCount() {
 std::int64_t Backend::calendarTime() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
 void Backend::sleep(DWORD ms) {
-    // The thread sleeps, but the windows keep painting; input waits in the
-    // toolkit until the program looks at its queue again.
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    // The thread waits in the toolkit: the windows keep painting, and input
+    // made meanwhile becomes queue messages, so the program's first look at
+    // its queue after the sleep finds whatever the user did.
+    QDeadlineTimer deadline(static_cast<qint64>(ms), Qt::PreciseTimer);
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
     for (;;) {
         flushDirty();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        auto now = std::chrono::steady_clock::now();
-        if (now >= end) break;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(10)));
+        qint64 left = deadline.remainingTime();
+        if (left <= 0) break;
+        wake.start(static_cast<int>(std::min<qint64>(left, 1 << 30)));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    lastPump_ = pumpClock();
 }
 
 }  // namespace qtbackend

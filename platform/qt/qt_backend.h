@@ -1,7 +1,8 @@
 // The Qt 6 Widgets backend: each layer window becomes a native window whose
 // client area shows the window surface one surface pixel to one device pixel;
-// native input becomes queue messages; boxes, dialogs and file dialogs are Qt
-// widgets run by the layer's own modal loop. Only platform/qt includes Qt.
+// native input becomes queue messages; boxes and dialogs are Qt widgets and
+// file dialogs the desktop's own, all run by the layer's own modal loop. Only
+// platform/qt includes Qt.
 #pragma once
 
 #include <QDialog>
@@ -86,30 +87,19 @@ public:
     int unitsToY(int y) const;
     int averageCharWidth() const { return charWidth_; }
     int charHeight() const { return charHeight_; }
+    // Places the controls at their template positions and sizes the dialog,
+    // making room where a label's text needs more than the template gives.
+    void layout();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QRect labelRect(const DialogItemTemplate& item) const;
     Backend& backend_;
     HWND hwnd_;
     int charWidth_ = 6;
     int charHeight_ = 13;
-};
-
-// The open and save dialog: the layer checks existence and asks before
-// replacing a file, with its own boxes.
-class FileDialog : public QFileDialog {
-    Q_OBJECT
-public:
-    FileDialog(Backend& backend, const FileDialogRequest& request);
-    void accept() override;
-
-private:
-    Backend& backend_;
-    FileDialogRequest request_;
 };
 
 class Backend final : public ::Backend {
@@ -145,6 +135,8 @@ public:
     void focusWindow(Window& w) override;
     void present(Window& w) override;
     void pump(bool wait) override;
+    // At most about once a millisecond (once a tick of the coarse clock).
+    bool pumpDue() override;
     int messageBox(const MessageBoxRequest& request) override;
     void runDialog(Window& dialog) override;
     std::string fileDialog(const FileDialogRequest& request) override;
@@ -164,6 +156,8 @@ public:
         ~HandlerScope() { --b_.handlerDepth_; }
         Backend& b_;
     };
+    // Whether a motion to this position is the user's: not the program's
+    // own cursor move, nor a report of where the cursor already was.
     bool mouseMoved(const QPointF& globalLogical);
 
 private:
@@ -183,9 +177,16 @@ private:
     std::chrono::steady_clock::time_point lastFrame_{};
     QTimer* frameTimer_ = nullptr;
     int handlerDepth_ = 0;
-    std::chrono::steady_clock::time_point lastPump_{};
+    std::int64_t lastPump_ = 0;  // the pump's clock at the last pump
+    POINT devicePoint(const QPointF& globalLogical) const;
     POINT cursor_{0, 0};
     POINT lastMove_{-100000, -100000};
+    // Cursor moves of the program's not yet reported by the window system.
+    struct Warp {
+        POINT to;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::vector<Warp> warps_;
     bool cursorHidden_ = false;
     CursorShape shape_ = CursorShape::Arrow;
 };

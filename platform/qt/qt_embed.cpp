@@ -218,6 +218,7 @@ public:
         if (stopRequested) stop();
         inner_.pump(wait);
     }
+    bool pumpDue() override { return stopRequested || inner_.pumpDue(); }
 
     void sleep(DWORD ms) override {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);

@@ -29,6 +29,8 @@ inline int Main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // The tests drive Qt's own file dialog, whatever the desktop offers.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
@@ -73,7 +75,8 @@ inline Shot Compare(qtbackend::Backend& backend, HWND hwnd, HDC dc, COLORREF bac
 }
 
 // Runs a program's steps while its own loop runs: each step waits until its
-// condition holds (polled every 5 ms from construction on), then acts. A step
+// condition holds (polled every 5 ms from construction until the last step
+// has acted), then acts. A step
 // that waits too long fails the test, closes the open dialog and ends the
 // program; so does a program that ends before the last step.
 class Script {
@@ -95,6 +98,7 @@ private:
         if (steps_[next_].ready()) {
             clock_.restart();
             steps_[next_++].act();
+            if (next_ == steps_.size()) timer_.stop();  // an idle program is left idle
         } else if (clock_.elapsed() > 20000) {
             ADD_FAILURE() << "step \"" << steps_[next_].name << "\" never became ready";
             next_ = steps_.size();

@@ -123,6 +123,31 @@ TEST_F(QtLayer, EmptyPollsPumpAtMostAboutOnceAMillisecondAndInputStillArrives) {
     EXPECT_TRUE(seen) << "a key arriving natively while a walk polls is seen by the poll";
 }
 
+// On the offscreen platform QCursor::setPos makes a window-system mouse move,
+// delivered later as a user's would be. (Its client position is off by the
+// frame at scale 2, so only the kinds and the count of messages are checked.)
+TEST_F(QtLayer, InputMadeDuringASleepIsQueuedWhenItEndsAndOnlyTheProgramsOwnMovesAreNotInput) {
+    QWidget* view = Backend::view(hwnd);
+    platform::SetPumpInterval(64);  // as the programs run
+    QTimer::singleShot(20, [&] { QCursor::setPos(view->mapToGlobal(QPoint(40, 30))); });
+    Sleep(150);
+    MSG m{};
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE)) << "the loop's first look after the sleep sees the move";
+    EXPECT_EQ(m.message, UINT(WM_MOUSEMOVE));
+    drain();
+
+    // A user's move not yet handled when the program moves the cursor is input;
+    // the program's move is not, whatever came before it.
+    QCursor::setPos(view->mapToGlobal(QPoint(60, 50)));
+    SetCursorPos(device(10), device(12));
+    std::vector<MSG> moves = drain(WM_MOUSEMOVE, WM_MOUSEMOVE);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_GT(GET_X_LPARAM(moves[0].lParam), device(50)) << "the user's move";
+    POINT p;
+    GetCursorPos(&p);
+    EXPECT_EQ(std::pair(p.x, p.y), std::pair(device(10), device(12)));
+}
+
 TEST_F(QtLayer, BoxesShowTheirFlagsAndDisableOnlyTheirOwner) {
     script.push_back([&](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
@@ -172,7 +197,9 @@ TEST_F(QtLayer, DialogIsBuiltInDialogUnitsWithShortEditsAndEscAsCancel) {
     EXPECT_EQ(DialogBoxParamA(&module, MAKEINTRESOURCEA(700), hwnd, DialogProc, 0), IDCANCEL);
 }
 
-TEST_F(QtLayer, FileDialogsRefuseMissingFilesAndAskBeforeReplacing) {
+// The desktop's dialog is not overruled; Qt's own (which the tests drive)
+// refuses a missing file and asks before replacing one, in its own boxes.
+TEST_F(QtLayer, FileDialogsKeepTitleFiltersFolderAndExtensionAndLeaveTheChecksToQt) {
     const auto dir = std::filesystem::temp_directory_path() / ("zorv-qt-files-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     for (const char* name : {"a.dla", "b.tga"}) std::ofstream(dir / name) << "x";
@@ -181,29 +208,39 @@ TEST_F(QtLayer, FileDialogsRefuseMissingFilesAndAskBeforeReplacing) {
     ofn.lpstrFilter = "DLA files (*.dla)\0*.dla\0", ofn.lpstrFile = &file, ofn.lpstrTitle = "Open it";
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
     QStringList said;
-    script.push_back([&](QWidget* w) {
-        auto* d = qobject_cast<QFileDialog*>(w);
-        EXPECT_EQ(d->windowTitle(), "Open it");
-        EXPECT_EQ(d->nameFilters(), QStringList{"DLA files (*.dla)"});
-        EXPECT_EQ(std::filesystem::path(d->directory().absolutePath().toStdString()), dir);
-        harness::AcceptFile("missing.dla");
-    });
-    auto answer = [&](QMessageBox::StandardButton button, QString then) {
-        script.push_back([&said, button, then](QWidget* w) {
-            said << qobject_cast<QMessageBox*>(w)->text();
-            QTest::mouseClick(qobject_cast<QMessageBox*>(w)->button(button), Qt::LeftButton);
-            if (!then.isEmpty()) QTimer::singleShot(20, [then] { harness::AcceptFile(then); });
+    // Answers Qt's box, opened by the accept that follows, then does `then`.
+    std::function<void(QMessageBox::StandardButton, std::function<void()>)> answer = [&](auto button, auto then) {
+        QTimer::singleShot(20, [&said, button, then] {
+            auto* box = harness::Visible<QMessageBox>();
+            ASSERT_TRUE(box) << "Qt's box";
+            said << box->text();
+            QTest::mouseClick(box->button(button), Qt::LeftButton);
+            if (then) QTimer::singleShot(20, then);
         });
     };
-    answer(QMessageBox::Ok, "a.dla");
+    script.push_back([&](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        EXPECT_EQ(std::tuple(d->windowTitle(), d->nameFilters(), d->fileMode(), d->testOption(QFileDialog::DontUseNativeDialog)),
+                  std::tuple(QString("Open it"), QStringList{"DLA files (*.dla)"}, QFileDialog::ExistingFile, false));
+        EXPECT_EQ(std::filesystem::path(d->directory().absolutePath().toStdString()), dir);
+        answer(QMessageBox::Ok, [] { harness::AcceptFile("a.dla"); });
+        harness::AcceptFile("missing.dla");
+    });
     ASSERT_TRUE(GetOpenFileNameA(&ofn));
     EXPECT_EQ(std::filesystem::path(file), dir / "a.dla");
 
     ofn.lpstrFilter = "Targa files (*.tga)\0*.tga\0", ofn.lpstrDefExt = "tga";
     ofn.Flags = OFN_OVERWRITEPROMPT;
-    script.push_back([&](QWidget*) { harness::AcceptFile("b"); });
-    answer(QMessageBox::No, "b");  // keeps the dialog open
-    answer(QMessageBox::Yes, "");
+    script.push_back([&](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        EXPECT_EQ(std::tuple(d->defaultSuffix(), d->testOption(QFileDialog::DontConfirmOverwrite)),
+                  std::tuple(QString("tga"), false));
+        answer(QMessageBox::No, [&] {  // the dialog stays open
+            answer(QMessageBox::Yes, nullptr);
+            harness::AcceptFile("b");
+        });
+        harness::AcceptFile("b");
+    });
     ASSERT_TRUE(GetSaveFileNameA(&ofn));
     EXPECT_EQ(std::filesystem::path(file), dir / "b.tga");
     EXPECT_TRUE(said.size() == 3 && said[0].contains("missing.dla") && said[1].contains("b.tga") && said[1] == said[2])

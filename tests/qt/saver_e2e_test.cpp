@@ -29,6 +29,32 @@ TEST(SaverOnQt, OpensFullScreenHidesTheCursorGrowsAndEndsOnAKey) {
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the cursor is shown again at the end";
 }
 
+// A one-pixel move while a finished cluster stays on screen ends the saver
+// as soon as the pause is over, before the next run clears the screen. The
+// move is a window-system event (QCursor::setPos on the offscreen platform),
+// made while the program sleeps.
+TEST(SaverOnQt, AOnePixelMoveDuringThePauseAfterAClusterEndsIt) {
+    qtbackend::Backend backend;
+    resetsaver();
+    harness::Script script;
+    QElapsedTimer sincemove;
+    QTimer fallback;  // ends a saver that missed the move, for the checks below
+    fallback.setSingleShot(true);
+    fallback.callOnTimeout([] { QTest::keyClick(qtbackend::Backend::view(g_hWnd), Qt::Key_Space); });
+    script.then("the pause after the first cluster", [] { return g_vhdc && palindex == 1; }, [&] {
+        QCursor::setPos(QCursor::pos() + QPoint(1, 0));
+        sincemove.start();
+        fallback.start(8000);
+    });
+    EXPECT_EQ(WinMain(&saverModule, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT), 0);
+    EXPECT_TRUE(fallback.isActive()) << "the move ended the saver";
+    EXPECT_LT(sincemove.elapsed(), 6000) << "at the end of the pause";
+    ASSERT_TRUE(IsWindow(g_hWnd)) << "it ended between runs (a run ends it by closing the window)";
+    HDC screen = GetDC(g_hWnd);
+    EXPECT_EQ(GetPixel(screen, xcenter, ycenter), RGB(0, 72, 208)) << "the first cluster is still on screen";
+    ReleaseDC(g_hWnd, screen);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) { return harness::Main(argc, argv); }

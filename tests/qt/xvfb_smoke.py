@@ -3,6 +3,11 @@
 checks a screenshot of it and ends it with keys, or checks that it refuses
 to start without a display.
 
+app: grows, pauses and then uses under 1 % of a core over 10 s, ends on Esc.
+saver: started three times: a key while it grows ends it; during the pause
+after a complete cluster a key, and then a one-pixel mouse move, end it once
+the pause is over.
+
 usage: xvfb_smoke.py PROGRAM KIND
   KIND: app | saver           run on Xvfb (exit 77 = skipped: no Xvfb)
         nodisplay             run without any display
@@ -43,6 +48,8 @@ def no_display(program):
 
 
 class Keyboard:
+    """Keys and mouse moves made through the X server, as a user's."""
+
     def __init__(self, display):
         self.x11 = ctypes.CDLL("libX11.so.6")
         self.xtst = ctypes.CDLL("libXtst.so.6")
@@ -50,7 +57,9 @@ class Keyboard:
         self.x11.XStringToKeysym.restype = ctypes.c_ulong
         self.x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
         self.x11.XFlush.argtypes = [ctypes.c_void_p]
+        self.x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
         self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self.xtst.XTestFakeRelativeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_ulong]
         self.dpy = self.x11.XOpenDisplay(display.encode())
         if not self.dpy:
             fail("cannot open %s for input" % display)
@@ -60,6 +69,52 @@ class Keyboard:
         self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
         self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
         self.x11.XFlush(self.dpy)
+
+    def nudge(self):
+        """Moves the pointer one pixel to the right."""
+        self.xtst.XTestFakeRelativeMotionEvent(self.dpy, 1, 0, 0)
+        self.x11.XFlush(self.dpy)
+
+    def close(self):
+        self.x11.XCloseDisplay(self.dpy)
+
+
+def cpu_seconds(pid):
+    """The process's own CPU time (user and system), from /proc."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def wait_for_pause(app, seconds):
+    """Waits until the saver, having grown, stops using the processor: the
+    pause after a complete cluster. Growth keeps it busy even beside other
+    busy processes."""
+    end = time.time() + seconds
+    window = []  # (time, cpu seconds) over the last 0.4 s
+    grew = False
+    while time.time() < end:
+        if app.poll() is not None:
+            fail("the saver ended by itself")
+        window.append((time.time(), cpu_seconds(app.pid)))
+        while window[-1][0] - window[0][0] > 0.4:
+            window.pop(0)
+        if window[-1][0] - window[0][0] >= 0.3:
+            used = window[-1][1] - window[0][1]
+            grew = grew or used >= 0.05
+            if grew and used <= 0.01:
+                return
+        time.sleep(0.05)
+    fail("timed out waiting for the pause after a cluster")
+
+
+def ended_within(app, seconds, what):
+    try:
+        code = app.wait(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        fail("the program did not end on %s within %g s" % (what, seconds))
+    if code != 0:
+        fail("exit code %d: %s" % (code, app.stderr.read().decode(errors="replace")))
 
 
 def screenshot(display, window="root"):
@@ -122,6 +177,63 @@ def check_picture(kind, shot):
     return "%d coloured cluster pixels around the centre" % n
 
 
+def start(program, display, work):
+    return subprocess.Popen([program], env=program_env(display), cwd=work, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE)
+
+
+def run_app(program, display, work, keys):
+    app = start(program, display, work)
+    try:
+        wait_for("the help box", lambda: window_shown(display, "HELP"), 20)
+        time.sleep(0.3)
+        keys.press("Return")
+        wait_for("the help box to close", lambda: not window_shown(display, "HELP"), 10)
+        wait_for("the window", lambda: window_shown(display, TITLES["app"]), 20)
+        time.sleep(1.5)  # let it grow
+        found = check_picture("app", screenshot(display))
+        keys.press("Pause")  # stop the run: nothing is due now, and Exit acts only while idle
+        time.sleep(0.5)
+        before, since = cpu_seconds(app.pid), time.time()
+        time.sleep(10)
+        used, seconds = cpu_seconds(app.pid) - before, time.time() - since
+        if used >= 0.01 * seconds:
+            fail("paused, the program used %.2f s of CPU in %.1f s" % (used, seconds))
+        keys.press("Escape")
+        ended_within(app, 15, "Esc")
+        return "%s; paused, %.2f s of CPU in %.1f s" % (found, used, seconds)
+    finally:
+        stop(app)
+
+
+def run_saver(program, display, work, keys, when):
+    app = start(program, display, work)
+    try:
+        wait_for("the window", lambda: window_shown(display, TITLES["saver"]), 20)
+        if when == "growing":
+            time.sleep(0.5)
+            found = check_picture("saver", screenshot(display))
+            keys.press("space")
+            ended_within(app, 15, "a key")
+            return found
+        wait_for_pause(app, 60)
+        if when == "pause key":
+            keys.press("space")
+        else:
+            keys.nudge()
+        # The pause lasts 3 s; the input is handled as soon as it is over.
+        ended_within(app, 6, "a " + ("key" if when == "pause key" else "one-pixel move") + " during the pause")
+        return "ended on a %s during the pause" % ("key" if when == "pause key" else "one-pixel move")
+    finally:
+        stop(app)
+
+
+def stop(app):
+    if app.poll() is None:
+        app.kill()
+        app.wait()
+
+
 def start_xvfb():
     """Starts Xvfb on a free display: (server, display). Exits 77 without it."""
     xvfb = shutil.which("Xvfb")
@@ -156,39 +268,18 @@ def stop_xvfb(server):
 
 def on_xvfb(program, kind):
     server, display = start_xvfb()
-    app = None
+    work = tempfile.mkdtemp(prefix="zorv-xvfb-")
     try:
-        work = tempfile.mkdtemp(prefix="zorv-xvfb-")
-        app = subprocess.Popen([program], env=program_env(display), cwd=work, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE)
         keys = Keyboard(display)
         if kind == "app":
-            wait_for("the help box", lambda: window_shown(display, "HELP"), 20)
-            time.sleep(0.3)
-            keys.press("Return")
-            wait_for("the help box to close", lambda: not window_shown(display, "HELP"), 10)
-        wait_for("the window", lambda: window_shown(display, TITLES[kind]), 20)
-        time.sleep(1.5)  # let it grow
-        found = check_picture(kind, screenshot(display))
-        if kind == "app":
-            keys.press("Pause")  # stop the run: Exit acts only while idle
-            time.sleep(0.3)
-            keys.press("Escape")
+            print("app on %s: %s; ended with code 0" % (display, run_app(program, display, work, keys)))
         else:
-            keys.press("space")
-        try:
-            code = app.wait(timeout=15)
-        except subprocess.TimeoutExpired:
-            fail("the program did not end on the key")
-        if code != 0:
-            fail("exit code %d: %s" % (code, app.stderr.read().decode(errors="replace")))
-        print("%s on %s: %s; ended with code 0" % (kind, display, found))
+            for when in ("growing", "pause key", "pause move"):
+                print("saver on %s: %s; ended with code 0" % (display, run_saver(program, display, work, keys, when)))
+        keys.close()
     finally:
-        if app and app.poll() is None:
-            app.kill()
-            app.wait()
         stop_xvfb(server)
-
+        shutil.rmtree(work, ignore_errors=True)
 
 def main():
     if len(sys.argv) != 3:
