@@ -64,8 +64,7 @@ protected:
     static long clusterpixels(const std::vector<COLORREF>& v = canvas()) {
         return std::count_if(v.begin(), v.end(), [](COLORREF c) { return c != bkgd; });
     }
-    // A new image has had its first particle; then the canvas is all `paint`, the circle is back at `radius` and the
-    // colours at their start.
+    // A new image past its first particle, its canvas all `paint`, its circle at `radius`, its colours at their start.
     void begin(int radius, COLORREF paint = bkgd) {
         firstloop = 1;
         plot();
@@ -162,9 +161,9 @@ TEST_F(Growth, WideImagesGrowToTheirLimits) {
 
 // Walkers past radius + 2 (outward) or radius - 2 (inward) are put back beside their launch point before contact is
 // read, those exactly there are not: with the pixels past the bound painted (inward, only where the put-back point
-// never comes), particles rest only against those exactly at it (or, inward, against a wall at 28 to 31). Amid
-// cluster under rule 1 each particle rests after one step: pixel-count colouring gives entry 1 to particles 1-64,
-// entry 2 to 65, entry 1 again after 255 entries, then 256 particles each; distance colouring entry trunc(d) % 255 + 1.
+// never comes), particles rest only against those at it (or, inward, a wall at 28 to 31). Amid cluster under rule 1
+// each rests after one step: pixel-count colouring gives entry 1 to particles 1-64, 2 to 65, 1 again after 255
+// entries, then 256 particles each; distance colouring entry trunc(d) % 255 + 1.
 TEST_F(Growth, BoundsAndColouring) {
     open(600, 600);
     startradius = 5;  // keeps the inward circle above its limit
@@ -210,9 +209,9 @@ TEST_F(Growth, BoundsAndColouring) {
     EXPECT_TRUE(seen.count(255) && seen.count(1));
 }
 
-// Only PAUSE or a left or right click during a walk stops it (1), not input from before the start nor any other; a
-// stop at entry gives 2; neither draws, a debugging stop shows the statistics, Plot Image resumes the same cluster.
-// An image is seeded by its start's second; nothing is drawn live while the centre is outside the client area.
+// Only PAUSE or a left or right click during a walk stops it (1), not input from before the start nor any other; a stop
+// at entry gives 2; neither draws, a debugging stop shows the statistics, Plot Image resumes the same cluster; nothing
+// is drawn live while the centre is outside the client area.
 TEST_F(Growth, OnlyPauseOrAClickStopsAWalkAndAResumeKeepsTheCluster) {
     struct { UINT input; int client, growth, rule, colouring; } cases[] = {
         {WM_KEYDOWN, 50, 0, 0, 0}, {WM_LBUTTONDOWN, 51, 0, 1, 1}, {WM_RBUTTONDOWN, 120, 1, 5, 0}};
@@ -258,11 +257,6 @@ TEST_F(Growth, OnlyPauseOrAClickStopsAWalkAndAResumeKeepsTheCluster) {
         ASSERT_EQ(call(), GROWTH_CONTINUES);
         EXPECT_TRUE(state().starttime == s.starttime && state().pixelcount == s.pixelcount + 1);
         EXPECT_EQ(clusterpixels(), clusterpixels(drawn) + 1);
-        for (std::int64_t second : {1700000042, 1700000043}) {
-            zorvsrand(99), screen.calendar = second, firstloop = 1;
-            for (int i = 0; i < 30; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES);
-            EXPECT_EQ(canvas() == drawn, second == 1700000042) << c.client;
-        }
     }
 }
 
@@ -278,7 +272,7 @@ void agree(const char* what, const std::vector<double> (&v)[2], bool spread = fa
     EXPECT_TRUE(!spread || (sd[0] / sd[1] < 1.8 && sd[1] / sd[0] < 1.8)) << what << ": " << sd[0] << ", " << sd[1];
 }
 
-// 40 whole clusters by the real run and by the plain walk agree in particles and steps per particle; 8000 single walks
+// 40 whole clusters by the real run and by the plain walk agree in particles (mean and spread); 8000 single walks
 // by each from one cluster agree in steps, reach and (chi-square) resting places, which shows any wrong rule.
 class Walks : public Growth, public ::testing::WithParamInterface<std::tuple<int, bool, int>> {};  // rule, outward, %
 TEST_P(Walks, MatchThePlainWalk) {
@@ -287,15 +281,12 @@ TEST_P(Walks, MatchThePlainWalk) {
     algorithm = rule, growth = !outward, probability = percent;
     reference::Options o;
     o.xres = o.yres = 160, o.algorithm = rule, o.outward = outward, o.probability = percent;
-    std::vector<double> count[2], steps[2], walked[2], reach[2];
+    std::vector<double> count[2], walked[2], reach[2];
     for (int i = 0; i < 40; ++i) {
         grow(1000 + i);
-        count[0].push_back(particles), steps[0].push_back(double(state().moves) / (particles + 1));
-        const reference::Image plain = reference::grow(g_vhdc, o, 5000 + i);
-        count[1].push_back(plain.particles), steps[1].push_back(double(plain.moves) / (plain.particles + 1));
+        count[0].push_back(particles), count[1].push_back(reference::grow(g_vhdc, o, 5000 + i).particles);
     }
     agree("particles per cluster", count, true);
-    agree("steps per particle", steps);
     screen.calendar = 4242, firstloop = 1, plot();
     for (int i = 0; i < 150; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES);
     const GrowthState start = state();
@@ -338,15 +329,12 @@ INSTANTIATE_TEST_SUITE_P(Models, Walks, ::testing::Values(std::tuple{0, true, 10
 // cluster: the image is then complete), a canvas made anew.
 TEST_F(Growth, TheMapsNeverDisagreeWithTheCanvas) {
     open(160, 120);  // not square: the maps' rows and columns stay apart
-    const zorv::walk::ContactMap& map = zorv::growth::canvasmap();
     auto grows = [&](const char* when, int calls, std::int64_t second = 0) {
         if (second) screen.calendar = second, firstloop = 1, plot();
-        int r = -1;
         for (int i = 0; i < calls && okdla; ++i) {
-            EXPECT_NE(r = call(), 1) << when;
-            EXPECT_TRUE(zorv::walk::agrees(map, g_vhdc, bkgd)) << when;
+            EXPECT_NE(call(), 1) << when;
+            EXPECT_TRUE(zorv::walk::agrees(zorv::growth::canvasmap(), g_vhdc, bkgd)) << when;
         }
-        return r;
     };
     for (int rule : {0, 2}) {
         algorithm = rule;
@@ -366,8 +354,8 @@ TEST_F(Growth, TheMapsNeverDisagreeWithTheCanvas) {
     bkgd = RGB(128, 128, 128), greyscale = 1, probability = 40, algorithm = 0;
     grows("greyscale", 300, 99);
     probability = 5, algorithm = 2;
-    EXPECT_EQ(grows("grey particles erasing the cluster", 10, 35), 0);
-    EXPECT_TRUE(firstloop == 1 && clusterpixels() == 0 && map.population == 0);
+    grows("grey particles erasing the cluster", 10, 35);  // then the image is complete
+    EXPECT_TRUE(okdla == 0 && firstloop == 1 && clusterpixels() == 0 && zorv::growth::canvasmap().population == 0);
     xres = 130, yres = 100;
     ASSERT_TRUE(resizecanvas(g_hWnd));
     algorithm = 1, greyscale = 0, probability = 100, bkgd = RGB(255, 245, 230), growth = 1;

@@ -1,6 +1,5 @@
-// A plain growth run written straight from the model, to compare the real runs with: per step one queue poll, three
-// zorvrandom draws (x step, y step, stickiness), a square root and one to eight GetPixel reads of the canvas. It grows
-// a whole image on a canvas the caller has made, with one ink colour and no window drawing.
+// A plain growth run written from the model to compare the real runs with: per step one queue poll, three zorvrandom
+// draws, a square root and one to eight GetPixel reads; whole images on the caller's canvas in one ink, no window.
 #pragma once
 
 #include <algorithm>
@@ -47,8 +46,7 @@ inline Rest walkone(HDC dc, const Options& o, int xc, int yc, int radius) {
     return r;
 }
 
-// Clears the canvas, plants the seed (the centre pixel, or the 2-pixel ellipse along the border) and grows until the
-// seeding circle reaches its limit.
+// Clears the canvas, plants the seed (centre pixel or border ellipse) and grows until the circle reaches its limit.
 inline Image grow(HDC dc, const Options& o, unsigned seed) {
     zorvsrand(seed);
     const RECT all{0, 0, o.xres, o.yres};
