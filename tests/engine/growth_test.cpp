@@ -1,21 +1,13 @@
-// The growth runs on a headless main window: help, escape, contact rules,
-// stickiness, colouring, limits, stops and resumes, live drawing, statistics.
+// The growth runs on a headless main window; their walk against a plain one, DLA's dimension, the maps and the canvas.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <climits>
-#include <cmath>
-#include <cstdio>
+#include <map>
 #include <set>
-#include <tuple>
-#include <vector>
 
 #include "canvas/canvas.h"
-#include "engine/growth.h"
-#include "engine/random.h"
-#include "engine/settings.h"
-#include "platform/backend.h"
+#include "engine/growthrun.h"
 #include "platform/headless/headless.h"
+#include "tests/engine/reference_walk.h"
 #include "tests/texts.h"
 
 namespace {
@@ -25,46 +17,45 @@ constexpr COLORREF kWall = RGB(1, 2, 3);  // a cluster colour no palette entry u
 class Growth : public ::testing::Test {
 protected:
     headless::Backend screen;
-    GrowthState before;  // the state before the last call of grow()
-    int particles = 0;   // the particles grow() saw drawn
-
+    GrowthState before;            // the state before the last call of grow()
+    int particles = 0, pumps = 0;  // the particles grow() saw drawn; the pumps of the current call
     void SetUp() override {
-        resetsettings();
-        firsttime = 0;  // the help box has its own test
-        WNDCLASSA wc{0, DefWindowProcA, 0, 0, nullptr, nullptr, LoadCursorA(nullptr, IDC_CROSS),
-                     static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)), nullptr, "Main"};
+        resetsettings(), firsttime = 0;
+        WNDCLASSA wc{0, DefWindowProcA, 0, 0, nullptr, nullptr, LoadCursorA(nullptr, IDC_CROSS), nullptr, nullptr,
+                     "Main"};
         RegisterClassA(&wc);
+        stopafter(2'000'000);  // a walk that never ends fails instead of hanging
     }
-    void TearDown() override { platform::SetPumpInterval(64), releasecanvas(); }
+    void TearDown() override { platform::SetPumpInterval(64), releasecanvas(), seedplanted = nullptr; }
     // A w x h canvas on a main window whose client area is 20 pixels larger, or client x client.
-    void open(int w, int h = 0, int client = 0) {
-        xres = w, yres = h ? h : w;
-        const int cw = client ? client : xres + 20, ch = client ? client : yres + 20;
-        g_hWnd = CreateWindowExA(0, "Main", "", WS_POPUP, 0, 0, cw, ch, nullptr, nullptr, nullptr, nullptr);
+    void open(int w, int h, int client = 0) {
+        xres = w, yres = h;
+        g_hWnd = CreateWindowExA(0, "Main", "", WS_POPUP, 0, 0, client ? client : w + 20, client ? client : h + 20,
+                                 nullptr, nullptr, nullptr, nullptr);
         ASSERT_TRUE(createcanvas(g_hWnd));
     }
-    static void serve() {  // what the message loop does between two calls
-        for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) TranslateMessage(&m), DispatchMessageA(&m);
-    }
-    static void plot() { okdla = 1, terminate = 0; }  // Plot Image
-    static GrowthState& state() { return growth ? centripetalstate() : centrifugalstate(); }
-    static int call() { return growth ? dla_centripetal() : dla_centrifugal(); }
-    // Calls the run as the loop does until it stops; returns the last result.
-    int grow() {
-        if (!screen.onPump) stopafter(2'000'000);  // a walk that never ends fails instead of hanging
-        int r = -1;
-        for (particles = 0; okdla; particles += r == GROWTH_CONTINUES, serve()) before = state(), r = call();
-        return r;
-    }
-    // Posts PAUSE (or a button press) at the `pumps`-th pump from now.
-    void stopafter(long pumps, UINT message = WM_KEYDOWN) {
-        screen.onPump = [this, n = 0L, pumps, message]() mutable {
-            if (++n != pumps) return;
+    // From now on PAUSE (or a button press) comes at the n-th pump of a call.
+    void stopafter(int n, UINT message = WM_KEYDOWN) {
+        screen.onPump = [this, n, message] {
+            if (++pumps != n) return;
             message == WM_KEYDOWN ? screen.keyDown(g_hWnd, VK_PAUSE) : screen.mouseDown(g_hWnd, message, 5, 5);
         };
     }
+    static void plot() { okdla = 1, terminate = 0; }  // Plot Image
+    static GrowthState& state() { return growth ? centripetalstate() : centrifugalstate(); }
+    int call() { return pumps = 0, growth ? dla_centripetal() : dla_centrifugal(); }
+    // Calls the run as the message loop does until it stops, in a new image seeded at `second` unless 0.
+    int grow(std::int64_t second = 0) {
+        if (second) screen.calendar = second, firstloop = 1;
+        plot();
+        int r = -1;
+        for (particles = 0; okdla; particles += r == GROWTH_CONTINUES) {
+            before = state(), r = call();
+            for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&m);
+        }
+        return r;
+    }
     static COLORREF can(int x, int y) { return GetPixel(g_vhdc, x, y); }
-    COLORREF win(int x, int y) const { return screen.pixel(g_hWnd, x, y); }
     static std::vector<COLORREF> canvas() {
         std::vector<COLORREF> v;
         for (int i = 0; i < xres * yres; ++i) v.push_back(can(i % xres, i / xres));
@@ -73,372 +64,302 @@ protected:
     static long clusterpixels(const std::vector<COLORREF>& v = canvas()) {
         return std::count_if(v.begin(), v.end(), [](COLORREF c) { return c != bkgd; });
     }
-    // Paints every pixel at distance d from the centre with lo < d <= hi
-    // (with lowerright, only those right of and below the centre).
-    static void ring(double lo, double hi, bool lowerright = false) {
-        for (int i = 0, x = 0, y = 0; i < xres * yres; ++i, x = i % xres, y = i / xres) {
-            const double d = std::hypot(x - xres / 2, y - yres / 2);
-            if (d > lo && d <= hi && (!lowerright || (x > xres / 2 && y > yres / 2))) SetPixel(g_vhdc, x, y, kWall);
-        }
-    }
-    // A new image has been started and its first particle walked; then the canvas
-    // is all `paint`, the circle is back at `radius` and a walk that never ends fails.
+    // A new image past its first particle, its canvas all `paint`, its circle at `radius`, its colours at their start.
     void begin(int radius, COLORREF paint = bkgd) {
         firstloop = 1;
         plot();
         call();
-        serve();
         for (int i = 0; i < xres * yres; ++i) SetPixel(g_vhdc, i % xres, i / xres, paint);
         GrowthState& s = state();
         s.radius = radius, s.distancemax = 0.0, s.distancemin = s.xcenter, s.moves = 0;
-        stopafter(100000);
+        s.color = s.colorfactor = 1, s.colorcount = 0;
     }
 };
 
-// The draws a run makes after launching without initialising: the launch angle,
-// then the first step, both unit steps from one 64-bit step draw. Peeking
-// reseeds, so the run sees the same draws.
-struct FirstDraws {
-    double angle; int dx, dy;
-    POINT launch(int radius, int centre) const {
-        return {int(std::cos(angle) * radius) + centre, int(std::sin(angle) * radius) + centre};
+// The exact chance, under zorvrandom's arithmetic, that trunc(u x scale) is below k.
+double zorvchance(double scale, int k) {
+    const double c = 3.051850947599719e-05;
+    std::uint64_t count = 0;
+    for (int coarse = 0; coarse < 32767; ++coarse) {
+        if (static_cast<int>((30518 * 1e-9 + coarse * c) * scale) < k) count += 30519;
+        else if (static_cast<int>(coarse * c * scale) < k)
+            for (int fine = 0; fine < 30519; ++fine) count += static_cast<int>((fine * 1e-9 + coarse * c) * scale) < k;
     }
-};
-FirstDraws peek(unsigned seed) {
-    zorvsrand(seed);
-    std::uint64_t steps = zorv::detail::g_stepState;
-    const std::uint64_t step = zorvsteps(steps);
-    const FirstDraws d{zorvrandom() * 0.017453292519943295 * 360.0, unitstep(static_cast<std::uint32_t>(step)),
-                       unitstep(static_cast<std::uint32_t>(step >> 32))};
-    zorvsrand(seed);
-    return d;
+    return static_cast<double>(count) / (32767.0 * 30519.0);
 }
 
-// 100 x 100 with a start radius of 41 to 50 leaves no room: the first particle
-// ends the run, leaving only the seed (or the seed ellipse). The help text comes
-// before the first centrifugal image only, never from a stop at entry or the centripetal run.
-TEST_F(Growth, SmallImagesCompleteAtTheFirstParticleAndHelpShowsOnce) {
-    open(100);
-    firsttime = 1, terminate = 1;
-    EXPECT_EQ(dla_centrifugal(), 2);
-    for (int g : {1, 0})
-        for (int r : {41, 45, 50}) {
-            SCOPED_TRACE(r);
-            growth = g, startradius = r;
-            plot();
-            EXPECT_TRUE(call() == 0 && firstloop == 1);
-            for (COLORREF c : canvas()) ASSERT_TRUE(c == bkgd || c == palettecolor(1));
-            EXPECT_EQ(can(50, 50), g ? bkgd : palettecolor(1));
-            EXPECT_TRUE(g || clusterpixels() == 1);
-            EXPECT_EQ(screen.boxes.size(), g ? 0u : 1u);
+// The walk's escapes decide as the square root would for every bound a run can reach (sqrt being monotone, n = b*b - 1,
+// b*b and b*b + 1 settle every n), and its steps and stickiness draws keep zorvrandom's chances within 2^-30.
+TEST(Walk, EscapesAndDrawsDecideAsTheSquareRootAndZorvrandom) {
+    for (std::int64_t b = 0; b <= 40000; ++b)
+        for (std::int64_t n = std::max<std::int64_t>(b * b - 1, 0); n <= b * b + 1; ++n) {
+            const double distance = std::sqrt(static_cast<double>(n));
+            ASSERT_EQ(distance > static_cast<double>(b), n > zorv::walk::escapebound(true, b)) << n << " " << b;
+            ASSERT_EQ(distance < static_cast<double>(b), n < zorv::walk::escapebound(false, b)) << n << " " << b;
         }
-    const headless::BoxRecord& help = screen.boxes[0];
-    EXPECT_TRUE(help.text == texts::help && help.caption == "HELP" && !help.owner && help.type == MB_ICONINFORMATION);
-}
-
-// A 300 x 200 image grown call by call as the message loop does ends at the
-// first particle whose last step reached 81 (the circle would come within
-// 10 pixels of the top and bottom), undrawn; every other particle adds one
-// pixel inside the seeding circle, drawn live on the window too. Rule 2
-// grows in grey shades, where only the seed keeps entry 1.
-class WholeCluster : public Growth, public ::testing::WithParamInterface<int> {};
-TEST_P(WholeCluster, WideImageGrowsToTheLimitOfItsHeight) {
-    open(300, 200);
-    algorithm = GetParam(), greyscale = algorithm == 2;
-    screen.calendar = 1700000777;
-    EXPECT_EQ(grow(), 0);
-    const GrowthState& s = centrifugalstate();
-    EXPECT_TRUE(firstloop == 1 && before.distancemax < 81.0 && s.distancemax >= 81.0 && before.radius <= 90);
-    EXPECT_EQ(s.radius, static_cast<int>(s.distancemax) + startradius);
-    EXPECT_EQ(clusterpixels(), particles + 1);
-    for (int i = 0, x = 0, y = 0; i < 300 * 200; ++i, x = i % 300, y = i / 300)
-        ASSERT_TRUE(can(x, y) == bkgd || (std::hypot(x - 150, y - 100) <= before.radius && win(x, y) == can(x, y)))
-            << x << "," << y;
-    const std::vector<COLORREF> v = canvas();
-    const std::set<COLORREF> grey{bkgd, RGB(108, 108, 108), RGB(128, 128, 128), RGB(148, 148, 148), palettecolor(1)};
-    EXPECT_TRUE(!greyscale || (std::set<COLORREF>(v.begin(), v.end()) == grey && can(150, 100) == palettecolor(1) &&
-                               std::count(v.begin(), v.end(), palettecolor(1)) == 1));
-}
-INSTANTIATE_TEST_SUITE_P(Rules, WholeCluster, ::testing::Values(0, 1, 2), ::testing::PrintToStringParamName());
-
-// The centripetal run starts from the seed ellipse alone (grey 127 in
-// greyscale, else entry 1), launches at half the width less 10 also on a
-// wide image, and grows inward until the circle is within startradius + 10.
-TEST_F(Growth, CentripetalGrowsInwardFromTheEllipseToItsLimit) {
-    open(300, 200);
-    growth = 1, screen.calendar = 1700000555;
-    platform::SetPumpInterval(1);
-    for (int grey : {1, 0}) {
-        greyscale = grey, firstloop = 1;
-        plot();
-        stopafter(2);
-        ASSERT_EQ(dla_centripetal(), 1);
-        EXPECT_TRUE(centripetalstate().radius == 140 && centripetalstate().distancemin == 150.0);
-        const COLORREF ink = grey ? RGB(127, 127, 127) : palettecolor(1);
-        for (int i = 0, x = 0, y = 0; i < 300 * 200; ++i, x = i % 300, y = i / 300) {
-            const double e = std::hypot((x - 149) / 148.0, (y - 99) / 98.0);  // 1 on the ellipse
-            ASSERT_TRUE(win(x, y) == can(x, y) && (can(x, y) == bkgd || (can(x, y) == ink && std::abs(e - 1) < 0.03)))
-                << x << "," << y;
-        }
-    }
-    const long ellipse = clusterpixels();
-    EXPECT_GT(ellipse, 2 * 700);
-    platform::SetPumpInterval(64);
-    screen.onPump = nullptr;
-    plot();
-    EXPECT_EQ(grow(), 0);
-    EXPECT_TRUE(centripetalstate().radius < 10 && centripetalstate().distancemin < startradius + 10.0);
-    EXPECT_TRUE(before.distancemin >= startradius + 10.0 && particles > 100);
-}
-
-// Only the four pixels at exactly radius + 2 on the axes are cluster: a walker
-// that steps there is not put back, so it finds them. Pixels one step further
-// are never read: with a ring beyond radius + 2 the walk only ends by PAUSE.
-TEST_F(Growth, OutwardExactlyRadiusPlusTwoIsNoEscapeButOneStepFurtherIs) {
-    open(100);
-    for (unsigned seed = 1; seed <= 5; ++seed) {
-        SCOPED_TRACE(seed);
-        begin(10);
-        ring(11.99, 12.0);  // the four pixels on the axes
-        zorvsrand(seed);
-        ASSERT_EQ(dla_centrifugal(), GROWTH_CONTINUES);
-        EXPECT_EQ(centrifugalstate().distancemax, 12.0);
-    }
-    begin(10);
-    ring(12.0, 20.0);
-    stopafter(3000);  // about 190 000 steps
-    EXPECT_TRUE(dla_centrifugal() == 1 && centrifugalstate().moves > 100000);
-}
-
-// Cluster at exactly 18 on two axes, a wall beyond 28, and pixels just inside
-// 18 that only a walker that was not put back could reach; all lie where the
-// put-back point (right and below the launch point) never comes inside 19.
-TEST_F(Growth, InwardExactlyRadiusMinusTwoIsNoEscapeButOneStepFurtherIs) {
-    open(100);
-    growth = 1;
-    startradius = 5;  // keeps the circle above its limit
-    int atexactly = 0;
-    for (unsigned seed = 1; seed <= 200 && atexactly < 3; ++seed) {
-        SCOPED_TRACE(seed);
-        begin(20);
-        ring(28.0, 31.0);
-        ring(15.0, 17.9, true);
-        SetPixel(g_vhdc, 68, 50, kWall), SetPixel(g_vhdc, 50, 68, kWall);
-        zorvsrand(seed);
-        ASSERT_EQ(dla_centripetal(), GROWTH_CONTINUES);
-        EXPECT_GE(centripetalstate().distancemin, 18.0);
-        atexactly += centripetalstate().distancemin == 18.0;
-    }
-    EXPECT_GT(atexactly, 0);
-}
-
-// The launch point's lower right neighbour is the only cluster pixel; where the
-// first step lands decides whether the particle rests at once.
-class Contact : public Growth, public ::testing::WithParamInterface<int> {};
-TEST_P(Contact, WhereTheParticleRests) {
-    open(100);
-    algorithm = GetParam();
-    int atonce = 0, twoaway = 0;
-    for (unsigned seed = 1; seed <= 60; ++seed) {
-        SCOPED_TRACE(seed);
-        begin(10);
-        const FirstDraws d = peek(seed);
-        const POINT l = d.launch(10, 50), c{l.x + 1, l.y + 1}, land{l.x + d.dx, l.y + d.dy};
-        SetPixel(g_vhdc, c.x, c.y, kWall);
-        ASSERT_EQ(dla_centrifugal(), GROWTH_CONTINUES);
-        const bool first = centrifugalstate().moves == 1, on = land.x == c.x && land.y == c.y;
-        const bool near = std::abs(land.x - c.x) <= 1 && std::abs(land.y - c.y) <= 1;
-        // Rule 0 reads the landing pixel, rule 1 the neighbours before the step, rule 2 those after it.
-        EXPECT_EQ(first, algorithm == 0 ? on : algorithm == 1 || (near && !on));
-        POINT rest{-1, -1};
-        for (int i = 0; i < 100 * 100; ++i)
-            if (can(i % 100, i / 100) != bkgd && can(i % 100, i / 100) != kWall) rest = {i % 100, i / 100};
-        const int cheb = std::max(std::abs(rest.x - c.x), std::abs(rest.y - c.y));
-        EXPECT_TRUE(algorithm >= 2 ? cheb <= 2 : cheb == 1) << cheb;
-        EXPECT_TRUE(!first || (rest.x == l.x && rest.y == l.y)) << "rests where the step came from";
-        atonce += first, twoaway += cheb == 2;
-    }
-    EXPECT_GT(atonce, 0);
-    EXPECT_EQ(twoaway > 0, algorithm >= 2);
-}
-INSTANTIATE_TEST_SUITE_P(Rules, Contact, ::testing::Values(0, 1, 2, 7), ::testing::PrintToStringParamName());
-
-// Under rule 1 amid cluster every step is a contact and only the stickiness draw
-// decides. At 100 % every particle rests after one step, and the pixel-count rule
-// gives entry 1 to particles 1 to 64, entry 2 to particle 65, and after 255 entries
-// starts again at entry 1 with 256 particles each. Below, the steps per particle
-// follow a geometric law with chance probability / 100.
-TEST_F(Growth, StickinessAndPixelCountColouring) {
-    open(100);
-    algorithm = 1;
-    const std::vector<std::pair<int, int>> entries{{1, 1},     {64, 1},    {65, 2},    {16320, 255},
-                                                   {16321, 1}, {16576, 1}, {16577, 2}, {1 << 30, 0}};
-    for (int percent : {100, 99, 50, 1}) {
-        SCOPED_TRACE(percent);
-        begin(10, kWall);
-        GrowthState& s = centrifugalstate();
-        s.color = s.colorfactor = 1, s.colorcount = 0, probability = percent;
-        const int total = percent == 100 ? 16577 : percent == 1 ? 3000 : 20000;
-        for (int n = 1, next = 0; n <= total; ++n) {
-            s.radius = 10, s.distancemax = 0;
-            ASSERT_EQ(dla_centrifugal(), GROWTH_CONTINUES);
-            if (n == entries[next].first) { EXPECT_EQ(s.frgd, palettecolor(entries[next++].second)) << n; }
-        }
-        const double p = percent / 100.0, mean = static_cast<double>(s.moves) / total;
-        EXPECT_NEAR(mean, 1 / p, 4 * std::sqrt((1 - p) / total) / p + 1e-12);
-    }
-}
-
-// The first step's landing decides the distance; a launch radius is picked so that
-// it lands just short of 255 (entry 255) or at exactly 255.0 (entry 1 again).
-TEST_F(Growth, DistanceColouringWrapsAt255) {
-    open(600);
-    algorithm = coloring = 1;
-    bool found[2] = {false, false};
-    for (unsigned seed = 1; seed < 3000 && !(found[0] && found[1]); ++seed) {
-        const FirstDraws d = peek(seed);
-        for (int radius = 245; radius <= 265; ++radius) {
-            const POINT l = d.launch(radius, 0);
-            const double dist = std::hypot(l.x + d.dx, l.y + d.dy);
-            const int which = dist == 255.0 ? 1 : (dist >= 254.9 && dist < 255.0 ? 0 : -1);
-            if (which < 0 || found[which]) continue;
-            found[which] = true;
-            begin(radius, kWall);
-            zorvsrand(seed);
-            ASSERT_EQ(dla_centrifugal(), GROWTH_CONTINUES) << dist;
-            EXPECT_EQ(centrifugalstate().distancemax, dist);
-            EXPECT_EQ(can(l.x + 300, l.y + 300), palettecolor(which ? 1 : 255)) << dist;
-            break;
-        }
-    }
-    EXPECT_TRUE(found[0] && found[1]);
-}
-
-// Input made before a start is discarded; a stop seen at entry returns 2 and a
-// PAUSE or click during a walk returns 1, both drawing nothing, the latter
-// restoring the cursor; Plot Image then resumes the same cluster. Nothing is
-// drawn live while the centre (50, 50) lies outside the client area.
-class UserStop : public Growth, public ::testing::WithParamInterface<std::pair<UINT, int>> {};
-TEST_P(UserStop, StopsDrawNothingAndAResumeKeepsTheCluster) {
-    const int client = GetParam().second, n = std::min(client, 100);
-    open(100, 100, client);
-    screen.mouseMove(g_hWnd, 3, 3);  // the class cursor is in force
-    screen.keyDown(g_hWnd, VK_PAUSE);
-    screen.click(g_hWnd, WM_LBUTTONDOWN, 5, 5);
-    PostMessageA(g_hWnd, WM_USER, 0, 0);
-    screen.calendar = 1700000042;
-    for (int i = 0; i < 30; ++i) ASSERT_EQ(dla_centrifugal(), GROWTH_CONTINUES);
-    int inview = 0;
-    for (int i = 0, x = 0, y = 0; i < n * n; ++i, x = i % n, y = i / n) {
-        inview += can(x, y) != bkgd;
-        ASSERT_TRUE(can(x, y) == bkgd || (win(x, y) == can(x, y)) == (client > 50)) << x << "," << y;
-    }
-    EXPECT_GT(inview, 0);
-    MSG m;
-    EXPECT_TRUE(PeekMessageA(&m, g_hWnd, WM_USER, WM_USER, PM_REMOVE)) << "other messages stay queued";
-    const GrowthState s = centrifugalstate();
-    const std::vector<COLORREF> drawn = canvas();
-    terminate = 1;
-    EXPECT_TRUE(dla_centrifugal() == 2 && centrifugalstate().moves == s.moves);
-    plot();
-    stopafter(1, GetParam().first);
-    EXPECT_EQ(dla_centrifugal(), 1);
-    EXPECT_TRUE(terminate == 1 && okdla == 0 && firstloop == 0);
-    EXPECT_EQ(canvas(), drawn);
-    EXPECT_TRUE(screen.cursor.x == 100 && screen.cursor.y == 100 && screen.cursorShape == CursorShape::Cross);
-    plot();
-    screen.calendar += 100;  // no reseeding either
-    ASSERT_EQ(dla_centrifugal(), GROWTH_CONTINUES);
-    EXPECT_TRUE(centrifugalstate().starttime == s.starttime && centrifugalstate().colorcount == s.colorcount + 1);
-    EXPECT_EQ(clusterpixels(), clusterpixels(drawn) + 1);
-}
-using Stop = std::pair<UINT, int>;  // the input, and the client area's size
-INSTANTIATE_TEST_SUITE_P(Inputs, UserStop,
-                         ::testing::Values(Stop{WM_KEYDOWN, 50}, Stop{WM_LBUTTONDOWN, 51}, Stop{WM_RBUTTONDOWN, 120}));
-
-// With debugging on a stop shows the statistics; the tick counter wraps meanwhile.
-struct StatsCase {
-    int growth, rule, colouring;
-};
-void PrintTo(const StatsCase& c, std::ostream* os) {
-    *os << (c.growth ? "centripetal" : "centrifugal") << ", rule " << c.rule << ", colouring " << c.colouring;
-}
-class Statistics : public Growth, public ::testing::WithParamInterface<StatsCase> {};
-TEST_P(Statistics, TextCharacterForCharacter) {
-    open(100);
-    const StatsCase c = GetParam();
-    growth = c.growth, algorithm = c.rule, coloring = c.colouring;
-    probability = 97, debug = 1, screen.ticks = 0xFFFFF000u;
-    for (int i = 0; i < 5; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES);
-    screen.ticks = 0xFFFFF000u + 3723999u;  // 1 h 2 min 3.999 s
-    terminate = 1;
-    ASSERT_EQ(call(), 2);
-    ASSERT_EQ(screen.boxes.size(), 1u);
-    const GrowthState& s = state();
-    char text[600];
-    std::snprintf(text, sizeof text, texts::statistics[growth], 1, 2, 3, 10, 97, '%',
-                  static_cast<int>(growth ? s.distancemin : s.distancemax), s.radius, 5, static_cast<int>(s.moves));
-    const std::string want = text + std::string(texts::ruleLine[std::min(algorithm, 2)]) + texts::coloringLine[coloring];
-    EXPECT_EQ(screen.boxes[0].text, want);
-    EXPECT_TRUE(screen.boxes[0].caption == texts::program && screen.boxes[0].type == MB_OK);
-}
-INSTANTIATE_TEST_SUITE_P(Texts, Statistics,
-                         ::testing::Values(StatsCase{0, 0, 0}, StatsCase{0, 1, 1}, StatsCase{1, 5, 0}));
-
-// A walk goes on through every other key, key release and middle click, and
-// ends only at PAUSE. An image started in the same second as another walks
-// the same way; one a second later does not.
-TEST_F(Growth, OnlyPauseOrAClickStopsAWalkAndEachSecondSeedsAnImage) {
-    open(100);
-    screen.calendar = 1700000100;
-    firstloop = 1;
-    ASSERT_EQ(call(), GROWTH_CONTINUES);
-    platform::SetPumpInterval(1);
-    screen.onPump = [this, n = 0]() mutable {
-        if (++n != 2) return;
-        for (int vk : {int('A'), VK_ESCAPE, VK_F1, VK_F6, VK_SPACE, int('D')}) screen.key(g_hWnd, vk);
-        screen.click(g_hWnd, WM_MBUTTONDOWN, 5, 5);
-        screen.mouseMove(g_hWnd, 9, 9);
-    };
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES);
-    MSG m;
-    EXPECT_FALSE(PeekMessageA(&m, g_hWnd, 0x100, 0x209, PM_NOREMOVE)) << "the walks took them";
-    stopafter(3);
-    EXPECT_EQ(call(), 1);
-    platform::SetPumpInterval(64);
-    std::vector<COLORREF> images[3];
-    screen.onPump = nullptr;
+    EXPECT_TRUE(0 > zorv::walk::escapebound(true, -1) && !(0 < zorv::walk::escapebound(false, -1)));
+    const double two32 = std::ldexp(1.0, 32), tolerance = std::ldexp(1.0, -30);
+    const std::uint64_t runs[4] = {0, 0x55555556, 0xAAAAAAAB, std::uint64_t{1} << 32};
     for (int k = 0; k < 3; ++k) {
-        screen.calendar = 1700000200 + k / 2, firstloop = 1;
-        for (int i = 0; i < 40; ++i) {
-            plot();
-            ASSERT_EQ(call(), GROWTH_CONTINUES);
-        }
-        images[k] = canvas();
+        ASSERT_TRUE(unitstep(std::uint32_t(runs[k])) == k - 1 && unitstep(std::uint32_t(runs[k + 1] - 1)) == k - 1);
+        EXPECT_NEAR((runs[k + 1] - runs[k]) / two32, zorvchance(3.0, k + 1) - zorvchance(3.0, k), tolerance) << k;
     }
-    EXPECT_EQ(images[0], images[1]);
-    EXPECT_NE(images[1], images[2]);
+    for (int p = 1; p <= 100; ++p)
+        EXPECT_NEAR(stickthreshold(p) / two32, zorvchance(100.0, p), tolerance) << "stickiness " << p;
+    EXPECT_EQ(stickthreshold(100), std::uint64_t{1} << 32) << "at 100 every contact holds";
 }
 
-// Settings outside their legal ranges must not make a run misbehave: no
-// undefined arithmetic (the sanitizer build checks), no endless walk, nothing
-// drawn outside the canvas.
-TEST_F(Growth, SettingsOutOfRangeStaySafe) {
-    struct Bad { int growth, startradius, probability, algorithm, xres; };
-    for (Bad b : {Bad{0, INT_MAX, 100, 0, 100}, Bad{0, INT_MIN, 100, 1, 100}, Bad{0, 10, -50, 2, 100},
-                  Bad{0, 10, 100, 0, INT_MIN}, Bad{1, INT_MAX, 100, 0, 100}, Bad{1, INT_MIN, 100, 2, 100},
-                  Bad{1, 10, 100, 1, INT_MAX}, Bad{1, 10, 100, 0, INT_MIN}}) {
-        SCOPED_TRACE(testing::Message() << b.growth << " " << b.startradius << " " << b.probability << " " << b.xres);
-        releasecanvas();
-        resetsettings();
-        open(100);
-        growth = b.growth, startradius = b.startradius, probability = b.probability;
-        algorithm = b.algorithm, xres = b.xres;
-        stopafter(200000);
-        for (int i = 0; i < 50 && okdla; ++i) ASSERT_NE(call(), 1) << "a walk did not end";
-        xres = 100;
-        for (COLORREF c : canvas()) ASSERT_NE(c, CLR_INVALID);
+// Whole wide images, drawn live on the window too: centripetal (in colour, then grey) from the seed ellipse and a
+// circle at half the width less 10 until it is within startradius + 10; centrifugal (after the help box) from the
+// centre pixel until a particle reaches 221, near the top and bottom, with the mass within r growing as r^1.7.
+TEST_F(Growth, WideImagesGrowToTheirLimits) {
+    const int w = 640, h = 480, xc = w / 2, yc = h / 2;
+    open(w, h);
+    firsttime = 1;
+    static std::vector<COLORREF> seed;
+    static GrowthState planted;
+    seedplanted = [] { seed = canvas(), planted = state(); };
+    for (int run = 0; run < 3; ++run) {
+        growth = run < 2, greyscale = run > 0;
+        const COLORREF ink = growth && greyscale ? RGB(127, 127, 127) : palettecolor(1);
+        EXPECT_EQ(grow(1700000777 + run), 0) << run;
+        const GrowthState& s = state();
+        std::vector<double> mass(yc, 0.0);  // cluster pixels by whole distance from the centre
+        for (int i = 0, x = 0, y = 0; i < w * h; ++i, x = i % w, y = i / w) {
+            const double d = std::hypot(x - xc, y - yc);
+            const double e = std::hypot((x - xc + 1.0) / (xc - 2), (y - yc + 1.0) / (yc - 2));  // 1 on the ellipse
+            ASSERT_TRUE(seed[i] == bkgd || (seed[i] == ink && (growth ? std::abs(e - 1) < 0.03 : d == 0))) << i;
+            ASSERT_TRUE(screen.pixel(g_hWnd, x, y) == can(x, y) && (growth || can(x, y) == bkgd || d <= before.radius))
+                << x << "," << y;
+            if (can(x, y) != bkgd && d < yc) ++mass[static_cast<int>(d)];
+        }
+        const std::vector<COLORREF> v = canvas();
+        const std::set<COLORREF> grey{bkgd, RGB(108, 108, 108), RGB(128, 128, 128), RGB(148, 148, 148), ink};
+        EXPECT_TRUE(!greyscale || (std::set<COLORREF>(v.begin(), v.end()) == grey &&
+                                   (growth || std::count(v.begin(), v.end(), ink) == 1)));
+        EXPECT_TRUE(firstloop == 1 && particles > 1000);
+        ASSERT_EQ(screen.boxes.size(), growth ? 0u : 1u);
+        EXPECT_TRUE(growth || (screen.boxes[0].text == texts::help && screen.boxes[0].caption == "HELP" &&
+                               !screen.boxes[0].owner && screen.boxes[0].type == MB_ICONINFORMATION));
+        if (growth) {
+            EXPECT_TRUE(planted.radius == xc - 10 && planted.distancemin == xc && clusterpixels(seed) > 4000);
+            EXPECT_TRUE(s.radius < 10 && s.distancemin < startradius + 10 && before.distancemin >= startradius + 10);
+            continue;
+        }
+        EXPECT_TRUE(before.distancemax < yc - 19 && s.distancemax >= yc - 19 && before.radius <= yc - 10);
+        EXPECT_TRUE(s.radius == static_cast<int>(s.distancemax) + startradius && clusterpixels() == particles + 1);
+        double sx = 0, sy = 0, sxx = 0, sxy = 0, n = 0;
+        for (int r = 1; r <= s.distancemax / 2; ++r) {
+            mass[r] += mass[r - 1];
+            const double lx = std::log(r), ly = std::log(mass[r]);
+            if (r >= 10) sx += lx, sy += ly, sxx += lx * lx, sxy += lx * ly, n += 1;
+        }
+        const double dimension = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+        EXPECT_TRUE(dimension > 1.55 && dimension < 1.85) << dimension;
     }
+}
+
+// Walkers past radius + 2 (outward) or radius - 2 (inward) are put back beside their launch point before contact is
+// read, those exactly there are not: with the pixels past the bound painted (inward, only where the put-back point
+// never comes), particles rest only against those at it (or, inward, a wall at 28 to 31). Amid cluster under rule 1
+// each rests after one step: pixel-count colouring gives entry 1 to particles 1-64, 2 to 65, 1 again after 255
+// entries, then 256 particles each; distance colouring entry trunc(d) % 255 + 1.
+TEST_F(Growth, BoundsAndColouring) {
+    open(600, 600);
+    startradius = 5;  // keeps the inward circle above its limit
+    auto ring = [](double lo, double hi, bool quadrant) {  // paints lo < d <= hi (only x, y >= the centre's)
+        for (int i = 0, x = -50, y = -50; i < 100 * 100; ++i, x = i % 100 - 50, y = i / 100 - 50)
+            if (std::hypot(x, y) > lo && std::hypot(x, y) <= hi && (!quadrant || (x >= 0 && y >= 0)))
+                SetPixel(g_vhdc, x + 300, y + 300, kWall);
+    };
+    for (int g : {0, 1}) {
+        growth = g;
+        int atbound = 0;
+        for (unsigned seed = 1; seed <= 40; ++seed) {
+            begin(g ? 20 : 10);
+            g ? (ring(-1, 18.0, true), ring(28.0, 31.0, false)) : ring(11.99, 60.0, false);
+            zorvsrand(seed);
+            ASSERT_EQ(call(), GROWTH_CONTINUES);
+            const double reach = g ? centripetalstate().distancemin : centrifugalstate().distancemax;
+            EXPECT_TRUE(g ? reach >= 18.0 : reach == 12.0) << reach;
+            atbound += reach == (g ? 18.0 : 12.0);
+        }
+        EXPECT_GT(atbound, 0) << growth;
+    }
+    growth = 0, algorithm = 1;
+    GrowthState& s = centrifugalstate();
+    const std::pair<int, int> entries[] = {{1, 1}, {64, 1}, {65, 2}, {16320, 255}, {16321, 1}, {16576, 1}, {16577, 2}};
+    begin(10, kWall);
+    for (int n = 1, next = 0; n <= 16577; ++n) {
+        s.radius = 10;
+        ASSERT_EQ(call(), GROWTH_CONTINUES);
+        if (n == entries[next].first) { EXPECT_EQ(s.frgd, palettecolor(entries[next++].second)) << n; }
+    }
+    EXPECT_EQ(s.moves, 16577);
+    coloring = 1;
+    begin(254, kWall);
+    std::set<int> seen;
+    for (int n = 0; n < 2000; ++n) {
+        s.radius = 254, s.distancemax = 0;
+        ASSERT_EQ(call(), GROWTH_CONTINUES);
+        const int want = static_cast<int>(s.distancemax) % 255 + 1;
+        ASSERT_TRUE(s.restindex == want && can(s.restx, s.resty) == palettecolor(want)) << s.distancemax;
+        seen.insert(want);
+    }
+    EXPECT_TRUE(seen.count(255) && seen.count(1));
+}
+
+// Only PAUSE or a left or right click during a walk stops it (1), not input from before the start nor any other; a stop
+// at entry gives 2; neither draws, a debugging stop shows the statistics, Plot Image resumes the same cluster; nothing
+// is drawn live while the centre is outside the client area.
+TEST_F(Growth, OnlyPauseOrAClickStopsAWalkAndAResumeKeepsTheCluster) {
+    struct { UINT input; int client, growth, rule, colouring; } cases[] = {
+        {WM_KEYDOWN, 50, 0, 0, 0}, {WM_LBUTTONDOWN, 51, 0, 1, 1}, {WM_RBUTTONDOWN, 120, 1, 5, 0}};
+    for (auto c : cases) {
+        releasecanvas();
+        open(100, 100, c.client);
+        growth = c.growth, algorithm = c.rule, coloring = c.colouring, probability = 97, debug = firstloop = 1;
+        screen.mouseMove(g_hWnd, 3, 3), screen.keyDown(g_hWnd, VK_PAUSE);  // the mouse move puts the class cursor
+        screen.click(g_hWnd, WM_LBUTTONDOWN, 5, 5), PostMessageA(g_hWnd, WM_USER, 0, 0);
+        screen.calendar = 1700000042, screen.ticks = 0xFFFFF000u, screen.boxes.clear();
+        platform::SetPumpInterval(1);
+        screen.onPump = [this, n = 0]() mutable {  // the 20th pump comes during a walk, after the start's own polls
+            if (++pumps == 2'000'000) screen.keyDown(g_hWnd, VK_PAUSE);  // a walk that never ends fails
+            if (++n != 20) return;
+            for (int vk : {int('A'), VK_ESCAPE, VK_F1, VK_F6, VK_SPACE, int('D')}) screen.key(g_hWnd, vk);
+            screen.click(g_hWnd, WM_MBUTTONDOWN, 5, 5);
+            screen.mouseMove(g_hWnd, 9, 9);
+        };
+        for (int i = 0; i < 30; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES) << c.client;
+        MSG m;
+        EXPECT_FALSE(PeekMessageA(&m, g_hWnd, 0x100, 0x209, PM_NOREMOVE)) << "the walks took the input";
+        EXPECT_TRUE(PeekMessageA(&m, g_hWnd, WM_USER, WM_USER, PM_REMOVE)) << "other messages stay queued";
+        for (int i = 0, x = 0, y = 0, n = std::min(c.client, 100); i < n * n; ++i, x = i % n, y = i / n)
+            ASSERT_TRUE(can(x, y) == bkgd || (screen.pixel(g_hWnd, x, y) == can(x, y)) == (c.client > 50)) << i;
+        const GrowthState s = state();
+        const std::vector<COLORREF> drawn = canvas();
+        screen.ticks += 3723999u;  // 1 h 2 min 3.999 s
+        terminate = 1;
+        EXPECT_TRUE(call() == 2 && state().moves == s.moves);
+        char text[600];
+        const int reach = static_cast<int>(growth ? s.distancemin : s.distancemax), moves = static_cast<int>(s.moves);
+        std::snprintf(text, sizeof text, texts::statistics[growth], 1, 2, 3, 10, 97, '%', reach, s.radius, 30, moves);
+        ASSERT_EQ(screen.boxes.size(), 1u);
+        EXPECT_EQ(screen.boxes[0].text, text + std::string(texts::ruleLine[std::min(algorithm, 2)]) +
+                                            texts::coloringLine[coloring]);
+        EXPECT_TRUE(screen.boxes[0].caption == texts::program && screen.boxes[0].type == MB_OK);
+        plot();
+        stopafter(1, c.input);
+        EXPECT_TRUE(call() == 1 && terminate == 1 && okdla == 0 && firstloop == 0 && canvas() == drawn);
+        EXPECT_TRUE(screen.cursor.x == 100 && screen.cursor.y == 100 && screen.cursorShape == CursorShape::Cross);
+        plot();
+        stopafter(2'000'000);
+        ASSERT_EQ(call(), GROWTH_CONTINUES);
+        EXPECT_TRUE(state().starttime == s.starttime && state().pixelcount == s.pixelcount + 1);
+        EXPECT_EQ(clusterpixels(), clusterpixels(drawn) + 1);
+    }
+}
+
+// Means within 4 standard errors of their difference, and with `spread` deviations within 1.8 (F(39, 39), p = 2e-4).
+void agree(const char* what, const std::vector<double> (&v)[2], bool spread = false) {
+    double mean[2], sd[2], se[2];
+    for (int k : {0, 1}) {
+        double s = 0, ss = 0, n = static_cast<double>(v[k].size());
+        for (double x : v[k]) s += x, ss += x * x;
+        mean[k] = s / n, sd[k] = std::sqrt((ss - n * mean[k] * mean[k]) / (n - 1)), se[k] = sd[k] / std::sqrt(n);
+    }
+    EXPECT_LE(std::abs(mean[0] - mean[1]), 4 * std::hypot(se[0], se[1])) << what << ": " << mean[0] << ", " << mean[1];
+    EXPECT_TRUE(!spread || (sd[0] / sd[1] < 1.8 && sd[1] / sd[0] < 1.8)) << what << ": " << sd[0] << ", " << sd[1];
+}
+
+// 40 whole clusters by the real run and by the plain walk agree in particles (mean and spread); 8000 single walks
+// by each from one cluster agree in steps, reach and (chi-square) resting places, which shows any wrong rule.
+class Walks : public Growth, public ::testing::WithParamInterface<std::tuple<int, bool, int>> {};  // rule, outward, %
+TEST_P(Walks, MatchThePlainWalk) {
+    const auto [rule, outward, percent] = GetParam();
+    open(160, 160);
+    algorithm = rule, growth = !outward, probability = percent;
+    reference::Options o;
+    o.xres = o.yres = 160, o.algorithm = rule, o.outward = outward, o.probability = percent;
+    std::vector<double> count[2], walked[2], reach[2];
+    for (int i = 0; i < 40; ++i) {
+        grow(1000 + i);
+        count[0].push_back(particles), count[1].push_back(reference::grow(g_vhdc, o, 5000 + i).particles);
+    }
+    agree("particles per cluster", count, true);
+    screen.calendar = 4242, firstloop = 1, plot();
+    for (int i = 0; i < 150; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES);
+    const GrowthState start = state();
+    const std::vector<COLORREF> snapshot = canvas();
+    auto place = [](int x, int y) { return x >= 0 && x < 160 && y >= 0 && y < 160 ? y * 160 + x : -1; };
+    std::map<int, std::pair<int, int>> rests;  // by place (-1: off the canvas, past the ellipse), real and plain
+    for (int i = 0; i < 8000; ++i) {
+        GrowthState& s = state();
+        s = start, s.distancemax = 0.0, s.distancemin = 1e9;  // so the run's reach is this walk's distance
+        ASSERT_EQ(call(), GROWTH_CONTINUES);
+        walked[0].push_back(s.moves - start.moves), reach[0].push_back(outward ? s.distancemax : s.distancemin);
+        const int p = place(s.restx, s.resty);
+        ++rests[p].first;
+        if (p >= 0) zorv::walk::plot(zorv::growth::canvasmap(), g_vhdc, s.restx, s.resty, snapshot[p]);
+    }
+    zorvsrand(777);
+    for (int i = 0; i < 8000; ++i) {
+        const reference::Rest r = reference::walkone(g_vhdc, o, start.xcenter, start.ycenter, start.radius);
+        walked[1].push_back(r.steps), reach[1].push_back(r.distance), ++rests[place(r.x, r.y)].second;
+    }
+    agree("steps per walk", walked);
+    agree("distance of the last step", reach);
+    // Two-sample chi-square over the resting places; places seen fewer than 10 times in both together share a bin.
+    double chi2 = 0, pooled[2] = {0, 0};
+    int df = -1;
+    for (auto [where, n] : rests) {
+        if (n.first + n.second < 10) pooled[0] += n.first, pooled[1] += n.second;
+        else chi2 += (n.first - n.second) * double(n.first - n.second) / (n.first + n.second), ++df;
+    }
+    if (pooled[0] + pooled[1] > 0) chi2 += std::pow(pooled[0] - pooled[1], 2) / (pooled[0] + pooled[1]), ++df;
+    const double h = 2.0 / (9.0 * df), critical = df * std::pow(1 - h + 3.719 * std::sqrt(h), 3);  // p = 1e-4
+    EXPECT_LT(chi2, critical) << "resting places differ over " << df + 1 << " places";
+}
+INSTANTIATE_TEST_SUITE_P(Models, Walks, ::testing::Values(std::tuple{0, true, 100}, std::tuple{1, true, 30},
+                                                          std::tuple{2, true, 100}, std::tuple{0, false, 100},
+                                                          std::tuple{1, false, 100}, std::tuple{2, false, 30}));
+
+// The cluster maps agree with the canvas after every call, whatever drew on it between two particles: a wall, a
+// preview and its restore, a new background, grey particles in the background's grey (which can erase the whole
+// cluster: the image is then complete), a canvas made anew.
+TEST_F(Growth, TheMapsNeverDisagreeWithTheCanvas) {
+    open(160, 120);  // not square: the maps' rows and columns stay apart
+    auto grows = [&](const char* when, int calls, std::int64_t second = 0) {
+        if (second) screen.calendar = second, firstloop = 1, plot();
+        for (int i = 0; i < calls && okdla; ++i) {
+            EXPECT_NE(call(), 1) << when;
+            EXPECT_TRUE(zorv::walk::agrees(zorv::growth::canvasmap(), g_vhdc, bkgd)) << when;
+        }
+    };
+    for (int rule : {0, 2}) {
+        algorithm = rule;
+        grows("growing", 50, 1234);
+        const int r = centrifugalstate().radius + 1;  // the next particles can only rest against it or the cluster
+        zorv::growth::drawellipse(g_vhdc, 80 - r, 60 - r, 80 + r, 60 + r, 2, kWall);
+        grows("after a wall was drawn", 1);
+        savepreviewarea(g_hWnd);
+        RECT corner{0, 0, 60, 40};
+        FillRect(g_vhdc, &corner, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        grows("while a preview covers the corner", 1);
+        restorepreviewarea(g_hWnd);
+        grows("after the corner was restored", 1);
+    }
+    bkgd = RGB(0, 0, 0);
+    grows("after the background changed", 1);
+    bkgd = RGB(128, 128, 128), greyscale = 1, probability = 40, algorithm = 0;
+    grows("greyscale", 300, 99);
+    probability = 5, algorithm = 2;
+    grows("grey particles erasing the cluster", 10, 35);  // then the image is complete
+    EXPECT_TRUE(okdla == 0 && firstloop == 1 && clusterpixels() == 0 && zorv::growth::canvasmap().population == 0);
+    xres = 130, yres = 100;
+    ASSERT_TRUE(resizecanvas(g_hWnd));
+    algorithm = 1, greyscale = 0, probability = 100, bkgd = RGB(255, 245, 230), growth = 1;
+    grows("on a new canvas", 50, 1);
 }
 
 }  // namespace

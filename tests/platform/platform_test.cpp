@@ -1,7 +1,8 @@
-// The layer's queue, painting, modal loops, accelerators and class cursor
-// on the headless backend.
+// The layer's queue, painting, modal loops, accelerators and class cursor on the headless backend, and its software
+// drawing on memory and window surfaces.
 #include <gtest/gtest.h>
 
+#include <queue>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,6 @@ protected:
                      nullptr, "Test"};
         ASSERT_NE(RegisterClassA(&wc), 0);
     }
-
     // A window with its creation messages and paints already handled.
     HWND make(DWORD style = WS_OVERLAPPEDWINDOW) {
         HWND w = CreateWindowExA(0, "Test", "t", style, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
@@ -39,12 +39,10 @@ protected:
         g_seen.clear();
         return w;
     }
-
     // Drains the queue the way a program's loop would, without blocking.
     std::vector<UINT> drain(HWND filter = nullptr, UINT lo = 0, UINT hi = 0) {
         std::vector<UINT> got;
-        MSG m;
-        while (PeekMessageA(&m, filter, lo, hi, PM_REMOVE)) {
+        for (MSG m; PeekMessageA(&m, filter, lo, hi, PM_REMOVE);) {
             got.push_back(m.message);
             if (m.message == WM_QUIT) break;
             DispatchMessageA(&m);
@@ -59,12 +57,10 @@ TEST_F(Layer, PostedMessagesComeFirstInFirstOutWithWindowAndRangeFilters) {
     PostMessageA(b, WM_USER + 2, 2, 0);
     PostMessageA(a, WM_KEYDOWN, 'A', 0);
     PostMessageA(a, WM_USER + 3, 3, 0);
-
     MSG m;
     ASSERT_TRUE(PeekMessageA(&m, a, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE) &&
                 PeekMessageA(&m, a, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE) && m.message == WM_KEYDOWN);
-    ASSERT_TRUE(PeekMessageA(&m, b, 0, 0, PM_REMOVE));
-    EXPECT_EQ(m.message, WM_USER + 2);
+    ASSERT_TRUE(PeekMessageA(&m, b, 0, 0, PM_REMOVE) && m.message == WM_USER + 2);
     EXPECT_EQ(drain(), (std::vector<UINT>{WM_USER + 1, WM_USER + 3}));
 }
 
@@ -77,14 +73,11 @@ TEST_F(Layer, PaintOnlyWhenNothingElseMatchesAndARegionIsInvalid) {
     PostMessageA(w, WM_USER, 0, 0);
     EXPECT_EQ(drain(), (std::vector<UINT>{WM_USER, WM_PAINT}));
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE)) << "painting validated the window";
-
     InvalidateRect(w, &r, FALSE);
     EXPECT_FALSE(PeekMessageA(&m, w, WM_KEYDOWN, WM_MOUSEWHEEL, PM_NOREMOVE)) << "paint lies outside the range";
     EXPECT_TRUE(PeekMessageA(&m, w, WM_PAINT, WM_PAINT, PM_REMOVE));
     EXPECT_TRUE(PeekMessageA(&m, w, WM_PAINT, WM_PAINT, PM_NOREMOVE)) << "paint stays until validated";
-
-    // Showing paints, erasing with the class brush.
-    HWND shown = make(WS_POPUP);
+    HWND shown = make(WS_POPUP);  // showing paints, erasing with the class brush
     ShowWindow(shown, SW_SHOW);
     UpdateWindow(shown);
     EXPECT_EQ(screen.pixel(shown, 0, 0), RGB(128, 128, 128));
@@ -100,31 +93,24 @@ TEST_F(Layer, QuitComesAfterThePostedMessagesAndBeforePaint) {
     std::vector<UINT> got;
     while (GetMessageA(&m, nullptr, 0, 0)) got.push_back(m.message);
     EXPECT_EQ(got, (std::vector<UINT>{WM_USER, WM_USER + 1}));
-    EXPECT_EQ(m.message, WM_QUIT);
-    EXPECT_EQ(m.wParam, 7u);
+    EXPECT_TRUE(m.message == WM_QUIT && m.wParam == 7u);
     drain();  // the paint
     EXPECT_THROW(GetMessageA(&m, nullptr, 0, 0), std::logic_error) << "nothing to wait for fails instead of hanging";
 }
 
+// A plain key press of a table's key becomes its command; another key, a release or a key with Ctrl held does not.
 TEST_F(Layer, AcceleratorsTurnPlainKeyPressesIntoCommands) {
     static const AccelTable table{{{FVIRTKEY, 'S', 105}, {FVIRTKEY, VK_F1, 120}}};
     HWND w = make();
     MSG m{w, WM_KEYDOWN, VK_F1, 0, 0, {0, 0}};
     EXPECT_TRUE(TranslateAcceleratorA(w, &table, &m));
     ASSERT_EQ(g_seen.size(), 1u);
-    EXPECT_EQ(g_seen[0].message, WM_COMMAND);
-    EXPECT_EQ(LOWORD(g_seen[0].wParam), 120);
-    struct Case {
-        UINT message;
-        WPARAM key;
-        bool control;
-    };
-    for (Case c : {Case{WM_KEYDOWN, 'X', false}, Case{WM_KEYUP, 'S', false}, Case{WM_KEYDOWN, 'S', true}}) {
-        SCOPED_TRACE(c.key);
-        if (c.control) screen.keyDown(w, VK_CONTROL);
-        m.message = c.message;
-        m.wParam = c.key;
-        EXPECT_FALSE(TranslateAcceleratorA(w, &table, &m));
+    EXPECT_TRUE(g_seen[0].message == WM_COMMAND && LOWORD(g_seen[0].wParam) == 120);
+    for (auto [message, key, control] :
+         {std::tuple{WM_KEYDOWN, 'X', false}, {WM_KEYUP, 'S', false}, {WM_KEYDOWN, 'S', true}}) {
+        if (control) screen.keyDown(w, VK_CONTROL);
+        m.message = message, m.wParam = key;
+        EXPECT_FALSE(TranslateAcceleratorA(w, &table, &m)) << key;
     }
 }
 
@@ -140,8 +126,7 @@ TEST_F(Layer, MessageBoxDisablesOnlyItsOwnerAndItsLoopServesOtherWindows) {
     MessageBoxA(nullptr, "plain", "x", MB_OK);
     ASSERT_EQ(screen.boxes.size(), 2u);
     EXPECT_TRUE(screen.boxes[0].text == "Accept?" && screen.boxes[0].caption == "Preview");
-    EXPECT_TRUE(screen.boxes[0].ownerDisabled);
-    EXPECT_FALSE(screen.boxes[1].ownerDisabled);
+    EXPECT_TRUE(screen.boxes[0].ownerDisabled && !screen.boxes[1].ownerDisabled);
     EXPECT_TRUE(IsWindowEnabled(owner)) << "enabled again after the box";
     int dispatched = 0, keys = 0;
     for (const Seen& s : g_seen)
@@ -183,8 +168,98 @@ TEST_F(Layer, DialogDisablesItsOwnerAndReturnsWhatItsProcedureEndsWith) {
         d.press(IDOK);
     };
     EXPECT_EQ(DialogBoxParamA(&module, MAKEINTRESOURCEA(200), owner, TestDialogProc, 0), 1);
-    EXPECT_FALSE(ownerWasEnabled);
-    EXPECT_TRUE(IsWindowEnabled(owner));
+    EXPECT_TRUE(!ownerWasEnabled && IsWindowEnabled(owner));
+}
+
+class Raster : public ::testing::Test {
+protected:
+    headless::Backend screen;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 420, 300);
+
+    void SetUp() override { SelectObject(dc, bitmap); }
+    void TearDown() override { DeleteObject(bitmap), DeleteDC(dc); }
+    int count(COLORREF c) {
+        int n = 0;
+        for (int i = 0; i < 420 * 300; ++i) n += GetPixel(dc, i % 420, i / 420) == c;
+        return n;
+    }
+    // Floods the black area from the box's centre, 4- or 8-connected, and tells whether it got out of the box.
+    bool floodEscapes(RECT box, bool diagonal) {
+        std::vector<char> seen(420 * 300, 0);
+        std::queue<POINT> q;
+        q.push({(box.left + box.right) / 2, (box.top + box.bottom) / 2});
+        for (; !q.empty(); q.pop()) {
+            auto [x, y] = q.front();
+            if (x < box.left - 1 || y < box.top - 1 || x > box.right || y > box.bottom) return true;
+            if (seen[y * 420 + x] || GetPixel(dc, x, y) != 0) continue;
+            seen[y * 420 + x] = 1;
+            for (int i = 0; i < 9; ++i)
+                if (i != 4 && (diagonal || i % 2)) q.push({x + i % 3 - 1, y + i / 3 - 1});
+        }
+        return false;
+    }
+};
+
+TEST_F(Raster, PixelsReadBackExactlyAndOutsideIsInvalidAndUntouched) {
+    int wrong = 0;
+    for (int i = 0, x = 0, y = 0; i < 420 * 300; ++i, x = i % 420, y = i / 420)
+        wrong += SetPixel(dc, x, y, RGB(x, y, x ^ y)) != RGB(x, y, x ^ y) || GetPixel(dc, x, y) != RGB(x, y, x ^ y);
+    EXPECT_EQ(wrong, 0);
+    RECT all{0, 0, 420, 300};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    for (POINT p : {POINT{-1, 0}, POINT{420, 0}, POINT{0, 300}, POINT{0, -1}})
+        EXPECT_TRUE(GetPixel(dc, p.x, p.y) == CLR_INVALID && SetPixel(dc, p.x, p.y, RGB(1, 2, 3)) == CLR_INVALID);
+    EXPECT_EQ(count(0), 420 * 300) << "a write outside changes nothing";
+}
+
+TEST_F(Raster, FillRectAndPatBltExcludeRightAndBottomEdgesAndClip) {
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0)), blue = CreateSolidBrush(RGB(0, 0, 255));
+    RECT r{2, 3, 10, 7};
+    FillRect(dc, &r, red);
+    EXPECT_TRUE(count(RGB(255, 0, 0)) == 8 * 4 && GetPixel(dc, 9, 6) == RGB(255, 0, 0));
+    SelectObject(dc, blue);
+    PatBlt(dc, 416, 292, 10, 10, PATCOPY);
+    EXPECT_EQ(count(RGB(0, 0, 255)), 4 * 8);
+    DeleteObject(red), DeleteObject(blue);
+}
+
+TEST_F(Raster, BitBltCopiesExactlyAndClipsAtBothSurfaces) {
+    HDC other = CreateCompatibleDC(nullptr);
+    HBITMAP b2 = CreateCompatibleBitmap(nullptr, 20, 10);
+    SelectObject(other, b2);
+    for (int i = 0; i < 20 * 10; ++i) SetPixel(other, i % 20, i / 20, RGB(i % 20 * 10, i / 20 * 20, 7));
+    EXPECT_TRUE(BitBlt(dc, 406, 292, 20, 10, other, 0, 0, SRCCOPY));
+    BitBlt(dc, 0, 0, 10, 10, other, 15, 5, SRCCOPY);  // source partly outside
+    int wrong = 0;
+    for (int i = 0, x = 0, y = 0; i < 14 * 8; ++i, x = i % 14, y = i / 14)
+        wrong += GetPixel(dc, 406 + x, 292 + y) != RGB(x * 10, y * 20, 7);
+    for (int i = 0, x = 0, y = 0; i < 5 * 5; ++i, x = i % 5, y = i / 5)
+        wrong += GetPixel(dc, x, y) != RGB((x + 15) * 10, (y + 5) * 20, 7);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(count(0), 420 * 300 - 14 * 8 - 5 * 5) << "nothing written beyond what exists";
+    DeleteObject(b2), DeleteDC(other);
+}
+
+// A whole-ellipse Arc stays inside its box and is closed: a 1-pixel outline holds a 4-connected flood, a 2-pixel
+// pen's band also holds diagonal steps.
+TEST_F(Raster, ArcWithEqualEndsDrawsAClosedEllipseInsideItsBox) {
+    for (int width : {1, 2})
+        for (RECT box : {RECT{5, 4, 55, 40}, RECT{1, 1, 418, 298}, RECT{100, 50, 301, 251}, RECT{10, 100, 410, 140}}) {
+            SCOPED_TRACE(testing::Message() << "pen " << width << " box right " << box.right);
+            RECT all{0, 0, 420, 300};
+            FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+            HPEN pen = CreatePen(PS_SOLID, width, RGB(255, 255, 255));
+            HGDIOBJ old = SelectObject(dc, pen);
+            Arc(dc, box.left, box.top, box.right, box.bottom, box.left, box.top, box.left, box.top);
+            int outside = 0;
+            for (int i = 0, x = 0, y = 0; i < 420 * 300; ++i, x = i % 420, y = i / 420)
+                outside += GetPixel(dc, x, y) && (x < box.left || x >= box.right || y < box.top || y >= box.bottom);
+            EXPECT_EQ(width == 1 ? outside : 0, 0) << "a 1-pixel outline stays inside its box";
+            EXPECT_EQ(GetPixel(dc, box.left + width - 1, (box.top + box.bottom) / 2), RGB(255, 255, 255));
+            EXPECT_FALSE(floodEscapes(box, width == 2));
+            DeleteObject(SelectObject(dc, old));
+        }
 }
 
 }  // namespace

@@ -1,14 +1,13 @@
-// The saver on the headless screen with the clocks driven: start-up checks,
-// the ways a run ends, the run sequence, and the runs' constants read from
-// what they draw on a canvas the test prepares (launch radius, put-back
-// point, end limits, 65 particles per colour, the wrap back to entry 1).
+// The palettes entry by entry; the saver on the headless screen with driven clocks, its runs read from what they draw.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
+#include <set>
 #include <string>
-#include <tuple>
 
+#include "canvas/defpalette.h"
 #include "engine/random.h"
 #include "platform/headless/headless.h"
 #include "saver/palettes.h"
@@ -17,267 +16,215 @@
 
 namespace {
 
+// The listed entries (index, red, green, blue). Palette 0 is zorv-dla's default: exact ramps of 4 per entry from 14 to
+// 190 (8 at 44-45 and 74-75, entry 51 breaking one). Palette 2's entry 1 is (0, 4, 0), as an inward run's seed circle
+// in palettes 2 and 3 shows it, not the (0, 8, 1) of a straight rise from 0 to 27.
+const std::vector<int> listed[7] = {
+    {0, 0, 0, 0, 1, 0, 72, 208, 14, 0, 0, 252, 44, 120, 0, 132, 45, 128, 0, 124, 50, 148, 0, 104, 51, 160, 0, 100, 52,
+     156, 0, 96, 74, 244, 0, 8, 75, 252, 0, 0, 78, 252, 0, 0, 141, 252, 252, 0, 142, 252, 252, 0, 189, 64, 252, 0, 190,
+     64, 252, 0, 235, 0, 180, 140, 255, 0, 76, 204},
+    {0, 0, 0, 0, 1, 243, 233, 224, 55, 193, 147, 89, 119, 122, 88, 46, 138, 72, 52, 26, 184, 0, 0, 0, 244, 255, 0, 0,
+     250, 255, 0, 0, 251, 255, 34, 34, 255, 255, 166, 166},
+    {0, 0, 0, 0, 1, 0, 4, 0, 27, 0, 212, 24, 32, 160, 252, 168, 36, 0, 224, 32, 64, 0, 0, 0, 91, 64, 212, 148, 96, 252,
+     252, 252, 101, 68, 216, 152, 128, 0, 0, 0, 155, 0, 120, 212, 160, 80, 216, 252, 165, 0, 124, 216, 192, 0, 0, 0,
+     219, 212, 0, 168, 224, 252, 120, 244, 229, 216, 0, 176, 255, 4, 0, 8},
+    {0, 0, 0, 0, 1, 0, 4, 0, 32, 0, 200, 0, 64, 200, 252, 0, 96, 252, 252, 252, 144, 252, 252, 0, 192, 0, 252, 0, 255,
+     0, 4, 0},
+    {0, 180, 192, 0, 25, 108, 244, 24, 57, 24, 244, 112, 82, 0, 192, 188, 105, 16, 124, 236, 127, 68, 60, 252, 152, 144,
+     8, 228, 185, 228, 8, 140, 209, 252, 60, 68, 235, 232, 136, 12, 255, 184, 196, 0},
+    {0, 0, 0, 0, 1, 160, 16, 0, 30, 252, 128, 0, 31, 152, 64, 0, 60, 252, 252, 0, 61, 0, 48, 16, 90, 0, 252, 108, 91, 0,
+     48, 48, 120, 0, 252, 252, 121, 0, 0, 96, 122, 0, 0, 0, 123, 4, 4, 104, 150, 64, 64, 252, 151, 72, 0, 80, 180, 172,
+     96, 252, 181, 96, 0, 32, 210, 252, 0, 172, 211, 96, 0, 0, 240, 252, 32, 32, 241, 246, 31, 0, 255, 160, 17, 0},
+    {0, 8, 0, 8, 1, 24, 16, 8, 43, 248, 240, 8, 128, 248, 0, 248, 171, 8, 240, 248, 255, 8, 16, 24},
+};
+
+// Each listed entry exactly; between two, channels within 10 of the straight line (palettes 1-5; palette 0 on it from
+// 14 to 190, its stretches 1-14, 190-235 and 235-255 in steps of 0, 4 or 8, only 4 in the second, green falling at
+// each entry of the first). Palette 4's second half is within 6 of 252 minus its first; palette 6 walks a closed
+// lattice, each entry once: red and blue 8 + 16k, green 16k, each step 16 in green and in one of red and blue.
+TEST(Palettes, EntryByEntry) {
+    EXPECT_EQ(std::memcmp(palette[0], defaultpalette, sizeof defaultpalette), 0) << "the saver's palette 0";
+    for (int p = 0; p < 7; ++p)
+        for (std::size_t k = 0; k < listed[p].size(); k += 4) {
+            const int i = listed[p][k], *colour = &listed[p][k + 1];
+            for (int c = 0; c < 3; ++c) EXPECT_EQ(int(palette[p][i][c]), colour[c]) << "palette " << p << ": " << i;
+            if (p == 6 || k + 4 == listed[p].size()) continue;
+            const int j = listed[p][k + 4], *next = &listed[p][k + 5];
+            const double tolerance = p ? 10 : i >= 14 && j <= 190 ? 0 : -1;
+            for (int n = i + 1; n < j && tolerance >= 0; ++n)
+                for (int c = 0; c < 3; ++c)
+                    EXPECT_LE(std::abs(palette[p][n][c] - colour[c] - double(next[c] - colour[c]) * (n - i) / (j - i)),
+                              tolerance) << "palette " << p << " entry " << n << " channel " << c;
+        }
+    for (auto [from, to, most] : {std::tuple{1, 14, 8}, {190, 235, 4}, {235, 255, 8}})
+        for (int i = from; i < to; ++i)
+            for (int c = 0; c < 3; ++c) {
+                const int step = palette[0][i + 1][c] - palette[0][i][c], way = palette[0][to][c] - palette[0][from][c];
+                EXPECT_TRUE(step % 4 == 0 && std::abs(step) <= most && step * way >= 0 && (from != 1 || c != 1 || step))
+                    << "entry " << i + 1 << " channel " << c << " steps by " << step;
+            }
+    std::set<int> seen;
+    for (int i = 0; i < 256; ++i) {
+        for (int c = 0; i < 128 && c < 3; ++c) EXPECT_LE(std::abs(palette[4][i + 128][c] + palette[4][i][c] - 252), 6);
+        const unsigned char *a = palette[6][i], *b = palette[6][(i + 1) % 256];
+        const int dr = std::abs(b[0] - a[0]), dg = std::abs(b[1] - a[1]), db = std::abs(b[2] - a[2]);
+        EXPECT_TRUE(a[0] % 16 == 8 && a[1] % 16 == 0 && a[2] % 16 == 8 && dg == 16 && dr + db == 16 && dr * db == 0 &&
+                    seen.insert(a[0] << 16 | a[1] << 8 | a[2]).second) << "palette 6 entry " << i;
+    }
+}
+
 COLORREF entrycolor(int p, int i) { return RGB(palette[p][i][0], palette[p][i][1], palette[p][i][2]); }
-constexpr COLORREF kWall = RGB(9, 9, 9);  // cluster painted by a test
 
 class Saver : public ::testing::Test {
 protected:
     headless::Backend screen;
-
-    void SetUp() override {
-        resetsaver();
-        platform::SetPumpInterval(1);
-    }
+    void SetUp() override { resetsaver(), platform::SetPumpInterval(1); }
     void TearDown() override {
         screen.onPump = nullptr;
         if (g_hWnd && IsWindow(g_hWnd)) DestroyWindow(g_hWnd);
-        resetsaver();
-        initpalettes();
-        platform::SetPumpInterval(64);
+        resetsaver(), initpalettes(), platform::SetPumpInterval(64);
     }
     int runWinMain(std::string args = "") { return WinMain(&saverModule, nullptr, args.data(), SW_SHOWNORMAL); }
-
-    // Where the first particle of a run seeded at `second` is launched on a
-    // circle of `radius` about the centre.
-    static POINT launch(std::int64_t second, int radius) {
-        zorvsrand(static_cast<unsigned>(second));
-        const double angle = zorvrandom() * 0.017453292519943295 * 360.0;
-        return {static_cast<int>(std::cos(angle) * radius) + xcenter, static_cast<int>(std::sin(angle) * radius) + ycenter};
-    }
-    static bool ring(int x, int y, double lo, double hi) {
-        const double d = std::hypot(x - xcenter, y - ycenter);
-        return d >= lo && d < hi;
-    }
-    // One run (dla1 outward, else dla2) on a 640 x 480 screen, seeded at
-    // `second`: `paint` draws on the cleared canvas before the seed is
-    // planted; `done` is asked at every pump whether to end the run by a key.
-    void open() {
-        screen.setScreen(640, 480, 32);
-        ASSERT_EQ(InitWindowClass(&saverModule), 0);
-        ASSERT_EQ(CreateMainWindow(&saverModule, SW_SHOWNORMAL), 0);
-    }
-    // Pumps come at every poll until the canvas is painted, then at every
-    // `interval`-th.
-    int probe(bool outward, std::int64_t second, std::function<void()> paint, std::function<bool()> done,
-              int interval = 1) {
+    // One run (dla1 outward, else dla2) on a 640 x 480 screen, seeded at `second`: `paint` draws on the cleared canvas
+    // before the seed is planted (at the first pump); `done`, asked at every pump after, ends the run by a key.
+    int probe(bool outward, std::int64_t second, std::function<void()> paint, std::function<bool()> done) {
+        if (!g_hWnd) {
+            screen.setScreen(640, 480, 32);
+            EXPECT_TRUE(InitWindowClass(&saverModule) == 0 && CreateMainWindow(&saverModule, SW_SHOWNORMAL) == 0);
+        }
         screen.calendar = second;
         bool painted = false, ended = false;
-        platform::SetPumpInterval(1);
         screen.onPump = [&] {
-            if (!painted) return painted = true, platform::SetPumpInterval(interval), paint();
+            if (!painted) return painted = true, paint();
             if (!ended && done()) ended = true, screen.keyDown(g_hWnd, 'K');
         };
         return outward ? dla1() : dla2();
     }
-    static void paintwhere(std::function<bool(int, int)> where) {
-        for (int y = 0; y < yscreen; ++y)
-            for (int x = 0; x < xscreen; ++x)
-                if (where(x, y)) SetPixel(g_vhdc, x, y, kWall);
-    }
 };
 
-TEST_F(Saver, RefusesSmallOrShallowScreensWithABox) {
+// A screen under 640 x 480 or 32 bits a pixel is refused with a box. On a fine one the first run is dla1 in palette
+// 0, in a titled window, cursor hidden, command line ignored: the seed and the first 65 particles in entry 1; with
+// entries 2 to 255 black (invisible, no cluster), 254 entries later particles take entry 1 again, never 0. The run goes
+// on at exactly two minutes (the tick count wrapping on the way), ends just past them; then dla2 starts in palette 1.
+TEST_F(Saver, StartFirstRunColoursAndTimeOut) {
+    screen.onPump = [&] { screen.keyDown(g_hWnd, 'Q'); };  // a saver that runs where it should refuse ends at once
     for (auto [w, h, bits, text] : {std::tuple{639, 480, 32, 1}, {640, 479, 32, 1}, {1024, 768, 24, 2}}) {
-        screen.setScreen(w, h, bits);
-        screen.boxes.clear();
-        EXPECT_EQ(runWinMain(), 0);
+        resetsaver(), platform::SetBackend(&screen), screen.setScreen(w, h, bits), screen.boxes.clear();
+        EXPECT_TRUE(runWinMain() == 0 && screen.cursorVisible);
         ASSERT_EQ(screen.boxes.size(), 1u);
-        EXPECT_EQ(std::tuple(screen.boxes[0].caption, screen.boxes[0].text, screen.boxes[0].type),
-                  std::tuple(std::string(texts::startupCaption), std::string(texts::startupError[text]),
-                             UINT(MB_OK | MB_ICONEXCLAMATION)));
-        EXPECT_TRUE(screen.cursorVisible);
-        resetsaver();
-        platform::SetBackend(&screen);  // a fresh process
+        const headless::BoxRecord& box = screen.boxes[0];
+        EXPECT_TRUE(box.caption == texts::startupCaption && box.text == texts::startupError[text] &&
+                    box.type == (MB_OK | MB_ICONEXCLAMATION));
     }
-}
-
-// The first run is dla1 in palette 0: the seed pixel and the first 65
-// particles in entry 1, then entry 2; the window is titled, the command
-// line ignored.
-TEST_F(Saver, FirstRunSixtyFiveParticlesPerColour) {
-    screen.setScreen(1024, 768, 32);
-    int first = 0, second = 0;
+    for (int i = 2; i < 256; ++i) palette[0][i][0] = palette[0][i][1] = palette[0][i][2] = 0;
+    palette[0][0][0] = 200;
+    resetsaver(), platform::SetBackend(&screen), screen.setScreen(1024, 768, 32), screen.ticks = 0xFFFFFFFFu - 60000;
+    platform::SetPumpInterval(256);
+    int ones = 0, zeros = 0, scans = 0, at66 = 0, stage = 0, dla2pumps = 0;  // at66: scans that saw 66 in entry 1
     screen.onPump = [&] {
         if (!g_vhdc) return;
         EXPECT_FALSE(screen.cursorVisible);
-        first = second = 0;
-        for (int y = ycenter - 40; y <= ycenter + 40; ++y)
-            for (int x = xcenter - 40; x <= xcenter + 40; ++x) {
-                first += GetPixel(g_vhdc, x, y) == entrycolor(0, 1);
-                second += GetPixel(g_vhdc, x, y) == entrycolor(0, 2);
-            }
-        if (second) screen.keyDown(g_hWnd, VK_ESCAPE);
+        if (palindex == 1) {  // its second pump is in dla2's walk (the first may come before the circle is drawn)
+            if (++dla2pumps != 2) return;
+            EXPECT_TRUE(stage == 2 && GetPixel(g_vhdc, xcenter + 199, ycenter) == entrycolor(1, 1)) << stage;
+            return screen.keyDown(g_hWnd, VK_ESCAPE);
+        }
+        if (stage == 1) stage = 2, screen.ticks += 1;
+        if (stage) return;
+        ones = zeros = 0;
+        for (int i = 0; i < 61 * 61; ++i) {
+            const COLORREF c = GetPixel(g_vhdc, xcenter - 30 + i % 61, ycenter - 30 + i / 61);
+            ones += c == entrycolor(0, 1), zeros += c == entrycolor(0, 0);
+        }
+        ++scans, at66 += ones == 66;
+        if (ones > 66 || zeros) stage = 1, screen.ticks += 120000;
     };
     EXPECT_EQ(runWinMain("\"/c:1234\""), 0);
-    EXPECT_EQ(std::pair(first, second), std::pair(66, 1));
-    EXPECT_EQ(entrycolor(0, 1), RGB(0, 72, 208));
-    EXPECT_EQ(palindex, 0);
-    EXPECT_EQ(g_hWnd->title, texts::saverTitle);
+    EXPECT_TRUE(2 * at66 > scans && ones > 66 && zeros == 0) << at66 << " of " << scans << ", " << ones;
+    EXPECT_TRUE(dla2pumps >= 2 && g_hWnd->title == texts::saverTitle);
 }
 
-// With entries 2 to 255 black, particles 66 to 16575 are invisible; the
-// 16576th takes entry 1 again, never entry 0.
-TEST_F(Saver, ColoursWrapToEntryOne) {
-    for (int i = 2; i < 256; ++i) palette[0][i][0] = palette[0][i][1] = palette[0][i][2] = 0;
-    palette[0][0][0] = 200;
-    open();
-    int ones = 0, zeros = 0;
-    probe(true, 1700000000, [] {}, [&] {
-        ones = zeros = 0;
-        for (int y = ycenter - 20; y <= ycenter + 20; ++y)
-            for (int x = xcenter - 20; x <= xcenter + 20; ++x) {
-                ones += GetPixel(g_vhdc, x, y) == entrycolor(0, 1);
-                zeros += GetPixel(g_vhdc, x, y) == entrycolor(0, 0);
-            }
-        return ones > 66 || zeros > 0;
-    }, 256);
-    EXPECT_EQ(zeros, 0);
-    EXPECT_GT(ones, 66);
-}
-
-// On a canvas that is cluster everywhere, the first particle rests where it
-// was launched: radius 10 about the centre for dla1, 190 for dla2.
-TEST_F(Saver, LaunchRadiusTenOutwardAndOneHundredNinetyInward) {
-    open();
-    for (bool outward : {true, false})
-        for (std::int64_t second = 1700000001; second <= 1700000005; ++second) {
-            SCOPED_TRACE(testing::Message() << (outward ? "dla1 " : "dla2 ") << second);
-            const int p = palindex;
-            probe(outward, second, [] { paintwhere([](int, int) { return true; }); }, [] { return false; });
-            const POINT l = launch(second, outward ? 10 : 190);
-            EXPECT_EQ(GetPixel(g_vhdc, l.x, l.y), entrycolor(p, 1));
-        }
-}
-
-// A walker that strays past its bound is put back beside its launch point,
-// (-1, -1) outward and (+1, +1) inward. Made cluster, that point stops it at
-// once where it strayed from, away from every cluster pixel; a walker that
-// touches the cluster by walking always rests next to it.
+// A run's first particle launches at radius 10 about the centre (dla1) or 190 (dla2); a walker past its bound is put
+// back beside its launch point, (-1, -1) outward, (+1, +1) inward. Made cluster, that point stops a walker at once
+// where it strayed from, away from every cluster pixel; one touching the cluster by walking rests next to it.
 TEST_F(Saver, StrayWalkersArePutBackBesideTheirLaunchPoint) {
-    open();
     for (bool outward : {true, false}) {
         int away = 0;  // about half of the seeds stray before they touch
         for (std::int64_t second = 1700000011; second <= 1700000030; ++second) {
-            const int p = palindex, d = outward ? -1 : 1;
-            const POINT l = launch(second, outward ? 10 : 190), back{l.x + d, l.y + d};
+            zorvsrand(static_cast<unsigned>(second));
+            const double angle = zorvrandom() * 0.017453292519943295 * 360.0, r = outward ? 10 : 190;
             const double lo = outward ? 2 : 185, hi = outward ? 14 : 197.5;  // where the first particle rests
-            POINT rest{-1, -1};
-            probe(outward, second, [&] { SetPixel(g_vhdc, back.x, back.y, kWall); }, [&] {
-                for (int y = ycenter - int(hi); y <= ycenter + int(hi); ++y)
-                    for (int x = xcenter - int(hi); x <= xcenter + int(hi); ++x)
-                        if (ring(x, y, lo, hi) && GetPixel(g_vhdc, x, y) == entrycolor(p, 1)) rest = {x, y};
-                return rest.x >= 0;
+            const int p = palindex, d = outward ? -1 : 1, n = 2 * int(hi) + 1;
+            int rest = -1;  // the cluster neighbours of the first particle at rest
+            const int lx = static_cast<int>(std::cos(angle) * r), ly = static_cast<int>(std::sin(angle) * r);
+            probe(outward, second, [&] { SetPixel(g_vhdc, xcenter + lx + d, ycenter + ly + d, RGB(9, 9, 9)); }, [&] {
+                for (int i = 0; i < n * n && rest < 0; ++i) {
+                    const int x = xcenter + i % n - int(hi), y = ycenter + i / n - int(hi);
+                    const double distance = std::hypot(x - xcenter, y - ycenter);
+                    if (distance < lo || distance >= hi || GetPixel(g_vhdc, x, y) != entrycolor(p, 1)) continue;
+                    rest = 0;
+                    for (int k = 0; k < 9; ++k) rest += k != 4 && GetPixel(g_vhdc, x + k % 3 - 1, y + k / 3 - 1) != 0;
+                }
+                return rest >= 0;
             });
-            bool near = false;
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx)
-                    near = near || ((dx || dy) && GetPixel(g_vhdc, rest.x + dx, rest.y + dy) != 0);
-            away += rest.x >= 0 && !near;
+            away += rest == 0;
         }
         EXPECT_GE(away, 5) << (outward ? "dla1" : "dla2");
     }
 }
 
-// With every particle drawn in black (invisible, no cluster), a painted disc
-// or ring decides how far the cluster reaches: dla1 completes when a walker
-// touches a pixel 191 or more from the centre, dla2 when one touches a pixel
-// nearer than 20; completing advances the palette after a 3-second pause.
+// With every particle drawn in black (invisible, no cluster), a painted disc or ring decides how far the cluster
+// reaches: dla1 completes when a walker touches a pixel 191 or more from the centre, dla2 when one touches a pixel
+// nearer than 20; completing advances the palette (from 6 to 0) after a 3-second pause.
 TEST_F(Saver, ClustersCompleteAtTheirLimits) {
-    for (int p = 0; p < 7; ++p)
-        for (int i = 1; i < 256; ++i) palette[p][i][0] = palette[p][i][1] = palette[p][i][2] = 0;
-    open();
-    struct Case {
-        bool outward;
-        double lo, hi;  // the painted ring
-        bool completes;
-    };
-    for (Case c : {Case{true, 0, 191, false}, Case{true, 0, 192, true}, Case{false, 20, 1000, false},
-                   Case{false, 19, 1000, true}}) {
-        SCOPED_TRACE(testing::Message() << (c.outward ? "dla1 " : "dla2 ") << c.lo << " " << c.hi);
-        const int p = palindex;
+    for (auto& p : palette) std::memset(p[1], 0, sizeof p - sizeof p[0]);  // entries 1 to 255
+    palindex = 5;
+    for (auto [outward, lo, hi, completes] : {std::tuple{true, 0, 191, false}, {true, 0, 192, true},
+                                              {false, 20, 1000, false}, {false, 19, 1000, true}}) {  // painted rings
         const DWORD ticks = screen.ticks;
-        long pumps = 0;
-        const int r = probe(c.outward, 1700000021, [&] { paintwhere([&](int x, int y) { return ring(x, y, c.lo, c.hi); }); },
-                            [&] { return ++pumps == 40000; }, 64);
-        EXPECT_EQ(r, c.completes ? 0 : 1);
-        EXPECT_EQ(palindex, c.completes ? (p + 1) % 7 : p);
-        EXPECT_EQ(screen.ticks - ticks, c.completes ? 3000u : 0u);
+        int p = palindex, pumps = 0;
+        const int r = probe(outward, 1700000021, [&] {
+            for (int i = 0; i < xscreen * yscreen; ++i) {
+                const double d = std::hypot(i % xscreen - xcenter, i / xscreen - ycenter);
+                if (d >= lo && d < hi) SetPixel(g_vhdc, i % xscreen, i / xscreen, RGB(9, 9, 9));
+            }
+        }, [&] { return ++pumps == 40000; });
+        EXPECT_TRUE(r == !completes && palindex == (completes ? (p + 1) % 7 : p)) << outward << " " << lo;
+        EXPECT_EQ(screen.ticks - ticks, completes ? 3000u : 0u) << outward << " " << lo;
     }
 }
 
-struct InputCase {
-    const char* name;
-    std::function<void(headless::Backend&, HWND)> act;  // the cursor stands at (10, 10)
-    bool endsDuringRun, endsBetweenRuns;
-};
-void PrintTo(const InputCase& c, std::ostream* os) { *os << c.name; }
-const InputCase inputs[] = {
-    {"Key", [](headless::Backend& s, HWND w) { s.keyDown(w, 'Q'); }, true, true},
-    {"LeftClick", [](headless::Backend& s, HWND w) { s.click(w, WM_LBUTTONDOWN, 10, 10); }, true, true},
-    {"RightClick", [](headless::Backend& s, HWND w) { s.click(w, WM_RBUTTONDOWN, 10, 10); }, true, true},
-    {"MiddleClick", [](headless::Backend& s, HWND w) { s.click(w, WM_MBUTTONDOWN, 10, 10); }, false, true},
-    {"KeyRelease", [](headless::Backend& s, HWND w) { s.keyUp(w, 'Q'); }, false, false},
-    {"MoveThreeAcross", [](headless::Backend& s, HWND w) { s.mouseMove(w, 13, 10); }, true, true},
-    {"MoveThreeUp", [](headless::Backend& s, HWND w) { s.mouseMove(w, 10, 7); }, true, true},
-    {"MoveTwoOnBothAxes", [](headless::Backend& s, HWND w) { s.mouseMove(w, 12, 8); }, false, true},
-    // Each posts a WM_DESTROY before the quit takes effect: nothing is released twice.
-    {"SeveralAtOnce", [](headless::Backend& s, HWND w) { s.mouseMove(w, 20, 20), s.keyDown(w, 'X'); }, true, true},
-};
-class Input : public Saver, public ::testing::WithParamInterface<std::tuple<InputCase, bool>> {};
-
-// An input during the first run, or at the loop's own poll once it timed out.
-TEST_P(Input, EndsTheSaverOrIsIgnored) {
-    const auto& [input, betweenRuns] = GetParam();
-    long pumps = 0, actedAt = 0;
-    screen.onPump = [&] {
-        ++pumps;
-        if (betweenRuns && pumps == 100) screen.ticks += 120001;
-        if (!actedAt && (betweenRuns ? palindex == 1 : pumps == 200)) input.act(screen, g_hWnd), actedAt = pumps;
-        if (actedAt && pumps == actedAt + 300) screen.keyDown(g_hWnd, VK_SPACE);
-    };
-    EXPECT_EQ(runWinMain(), 0);
-    if (betweenRuns ? input.endsBetweenRuns : input.endsDuringRun)
-        EXPECT_LT(pumps, actedAt + 10) << "ended at once";
-    else
-        EXPECT_GE(pumps, actedAt + 300) << "went on until the key";
-    EXPECT_EQ(palindex, betweenRuns ? 1 : 0);
-    EXPECT_TRUE(screen.cursorVisible);
-    EXPECT_EQ(ShowCursor(FALSE), -1) << "hidden and shown the same number of times";
-    EXPECT_EQ(g_vhdc, nullptr);
-}
-
-INSTANTIATE_TEST_SUITE_P(Inputs, Input, ::testing::Combine(::testing::ValuesIn(inputs), ::testing::Bool()),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) ? "BetweenRuns" : "DuringRun");
-                         });
-
-// Runs alternate dla1, dla2 on a cleared screen, each seeded in entry 1 of the
-// next palette; a run goes on at exactly 120 000 ms and returns at once, with
-// no pause, just past them (the tick count wrapping on the way).
-TEST_F(Saver, TimedOutRunsAlternateAndStepThePalette) {
-    const DWORD start = 0xFFFFFFFFu - 500000;
-    screen.ticks = start;
-    platform::SetPumpInterval(64);  // by its second poll a run has drawn its seed
-    int runs = 0, last = -1;
-    long pumpsInRun = 0;
-    screen.onPump = [&] {
-        if (!g_vhdc) return;
-        if (palindex != last) last = palindex, pumpsInRun = 0, ++runs;
-        if (++pumpsInRun == 2) {
-            SCOPED_TRACE("run " + std::to_string(runs));
-            const bool circle = GetPixel(g_vhdc, xcenter + 199, ycenter) != 0;
-            EXPECT_EQ(palindex, (runs - 1) % 7);
-            EXPECT_EQ(circle, runs % 2 == 0) << "dla1 first, then dla2";
-            EXPECT_EQ(GetPixel(g_vhdc, circle ? xcenter + 199 : xcenter, ycenter), entrycolor(palindex, 1));
-            EXPECT_EQ(screen.ticks, DWORD(start + 120001u * (runs - 1)));
+// An input during the first run, or at the loop's own poll once that run timed out, ends the saver at once or is
+// ignored until a later key; the cursor is shown again as often as it was hidden and the canvas released (once, also
+// when a move and a key, WM_NULL below, both end it).
+TEST_F(Saver, InputEndsTheSaverOrIsIgnored) {
+    struct Input { const char* name; UINT message; int x, y; bool endsDuringRun, endsBetweenRuns; };
+    for (Input in : {Input{"key", WM_KEYDOWN, 0, 0, true, true}, {"left", WM_LBUTTONDOWN, 10, 10, true, true},
+                     {"right", WM_RBUTTONDOWN, 10, 10, true, true}, {"middle", WM_MBUTTONDOWN, 10, 10, false, true},
+                     {"key release", WM_KEYUP, 0, 0, false, false}, {"move 3 across", WM_MOUSEMOVE, 13, 10, true, true},
+                     {"move 3 up", WM_MOUSEMOVE, 10, 7, true, true}, {"move 2, 2", WM_MOUSEMOVE, 12, 8, false, true},
+                     {"move and key", WM_NULL, 20, 20, true, true}})
+        for (bool between : {false, true}) {
+            SCOPED_TRACE(testing::Message() << in.name << (between ? " between runs" : " during a run"));
+            resetsaver(), platform::SetBackend(&screen);  // as a new process starts
+            long pumps = 0, actedAt = 0;
+            screen.onPump = [&] {
+                if (++pumps == 100 && between) screen.ticks += 120001;
+                if (!actedAt && (between ? palindex == 1 : pumps == 200)) {
+                    actedAt = pumps;
+                    if (in.message == WM_MOUSEMOVE || in.message == WM_NULL) screen.mouseMove(g_hWnd, in.x, in.y);
+                    if (in.message == WM_KEYDOWN || in.message == WM_NULL) screen.keyDown(g_hWnd, 'Q');
+                    if (in.message == WM_KEYUP) screen.keyUp(g_hWnd, 'Q');
+                    if (in.message > WM_MOUSEMOVE) screen.click(g_hWnd, in.message, 10, 10);
+                }
+                if (actedAt && pumps == actedAt + 300) screen.keyDown(g_hWnd, VK_SPACE);
+            };
+            EXPECT_EQ(runWinMain(), 0);
+            if (between ? in.endsBetweenRuns : in.endsDuringRun) EXPECT_LT(pumps, actedAt + 10) << "ended at once";
+            else EXPECT_GE(pumps, actedAt + 300) << "went on until the key";
+            EXPECT_TRUE(palindex == between && screen.cursorVisible && g_vhdc == nullptr);
+            EXPECT_EQ(ShowCursor(FALSE), -1) << "hidden and shown the same number of times";
         }
-        if (runs >= 9 && pumpsInRun == 3) screen.keyDown(g_hWnd, VK_SPACE);
-        if (pumpsInRun == 20) screen.ticks += 120000;
-        if (pumpsInRun == 40) screen.ticks += 1;
-    };
-    EXPECT_EQ(runWinMain(), 0);
-    EXPECT_EQ(runs, 9);
 }
 
 }  // namespace
