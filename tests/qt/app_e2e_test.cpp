@@ -140,6 +140,7 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesWaitsAndExits) {
 // Every text of the four settings dialogs is shown whole on its own lines:
 // labels (the advice text too) wrap nowhere but at their line breaks, radio
 // buttons and group boxes are wide enough, and nothing overlaps a field.
+// No close button; a field takes 29 characters.
 TEST(AppOnQt, SettingsDialogsShowEveryTextWholeOnItsLines) {
     resetsettings();
     Backend backend;
@@ -148,6 +149,11 @@ TEST(AppOnQt, SettingsDialogsShowEveryTextWholeOnItsLines) {
         auto* d = qobject_cast<qtbackend::DialogWindow*>(w);
         ASSERT_TRUE(d);
         const QRect inside = d->rect();
+        EXPECT_FALSE(d->windowFlags() & Qt::WindowCloseButtonHint) << "no close button";
+        for (QLineEdit* f : d->findChildren<QLineEdit*>()) {
+            QTest::keyClicks(f, QString(40, '9'));
+            EXPECT_EQ(f->text().size(), 29) << "a field takes 29 characters";
+        }
         auto report = [&](const QString& what, const QString& text) {
             problems.push_back((d->windowTitle() + ": " + what + " " + text.section('\n', 0, 0)).toStdString());
         };

@@ -1,6 +1,7 @@
 // The Qt backend under a small window procedure: input, cursor, close,
-// input made during a sleep, boxes, template dialogs and file dialogs. Runs
-// on the offscreen platform, also with a scale factor of 2.
+// input made during a sleep, boxes and file dialogs; and
+// where the saver is asked to draw. Runs on the offscreen platform, also
+// with a scale factor of 2.
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/qt/qt_embed.h"
 #include "tests/qt/harness.h"
 
 namespace {
@@ -155,32 +157,6 @@ TEST_F(QtLayer, BoxesShowTheirFlagsServeTheThreadAndDisableOnlyTheirOwner) {
     EXPECT_EQ(MessageBoxA(nullptr, "text", "caption", MB_OK), IDOK);
 }
 
-INT_PTR DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
-    if (msg == WM_COMMAND && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) EndDialog(dlg, LOWORD(wp));
-    return msg == WM_INITDIALOG || msg == WM_COMMAND;
-}
-
-TEST_F(QtLayer, DialogIsBuiltInDialogUnitsWithShortEditsAndEscAsCancel) {
-    static const DialogTemplate t{WS_POPUP | WS_CAPTION | DS_MODALFRAME, " Values", 0, 0, 160, 230, "MS Sans Serif", 8,
-                                  {{ControlKind::Button, IDOK, "OK", WS_CHILD | WS_VISIBLE, 12, 210, 50, 14},
-                                   {ControlKind::Edit, 710, "", WS_CHILD | WS_VISIBLE | WS_BORDER, 94, 10, 50, 12}}};
-    static const Module module{"test", {}, {}, {}, {{700, "", &t}}};
-    script.push_back([&](QWidget* w) {
-        auto* d = qobject_cast<qtbackend::DialogWindow*>(w);
-        EXPECT_FALSE(d->windowFlags() & Qt::WindowCloseButtonHint);
-        EXPECT_EQ(d->charHeight(), QFontMetrics(d->font()).height());
-        EXPECT_EQ(d->unitsToX(100), std::lround(100 * d->averageCharWidth() / 4.0));
-        EXPECT_EQ(d->size(), QSize(d->unitsToX(160), d->unitsToY(230)));
-        auto* edit = w->findChild<QLineEdit*>();
-        EXPECT_EQ(edit->geometry(),
-                  QRect(QPoint(d->unitsToX(94), d->unitsToY(10)), QPoint(d->unitsToX(144) - 1, d->unitsToY(22) - 1)));
-        QTest::keyClicks(edit, QString(40, 'x'));
-        EXPECT_EQ(edit->text().size(), 29);
-        QTest::keyClick(w, Qt::Key_Escape);
-    });
-    EXPECT_EQ(DialogBoxParamA(&module, MAKEINTRESOURCEA(700), hwnd, DialogProc, 0), IDCANCEL);
-}
-
 // The desktop's dialog is not overruled; Qt's own (which the tests drive)
 // refuses a missing file and asks before replacing one, in its own boxes.
 TEST_F(QtLayer, FileDialogsKeepTitleFiltersFolderAndExtensionAndLeaveTheChecksToQt) {
@@ -230,6 +206,39 @@ TEST_F(QtLayer, FileDialogsKeepTitleFiltersFolderAndExtensionAndLeaveTheChecksTo
     EXPECT_TRUE(said.size() == 3 && said[0].contains("missing.dla") && said[1].contains("b.tga") && said[1] == said[2])
         << said.join('|').toStdString();
     std::filesystem::remove_all(dir);
+}
+
+// The options and the environment that a screen-saver framework passes: a
+// window id option comes before the environment, the environment before
+// -root; without any, the saver's own screen.
+TEST(HackTarget, FromTheOptionsAndTheEnvironmentOrRefusedWithTheirSource) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* environment;
+        std::string want;  // "root", the window in hexadecimal, "screen", or the refusal
+    };
+    const Case cases[] = {
+        {{}, "", "screen"}, {{"/s"}, nullptr, "screen"}, {{"-window"}, "", "screen"}, {{"/c:1234"}, "", "screen"},
+        {{"-root", "-window-id", "0x2a0000f"}, "12345", "2a0000f"}, {{"-root"}, "0X1C00007", "1c00007"},
+        {{"--window-id", "4294967295"}, nullptr, "ffffffff"}, {{"-root"}, nullptr, "root"}, {{}, "77", "4d"},
+        {{"-root"}, "window", "XSCREENSAVER_WINDOW: 'window' is not a window id"},
+        {{"-window-id"}, nullptr, "-window-id: '' is not a window id"}};
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    for (const char* bad : {"", "0", "0x", "12ab", "-5", "4294967296", "0x1g"})
+        all.push_back({{"-window-id", bad}, "1", "-window-id: '" + std::string(bad) + "' is not a window id"});
+    for (Case c : all) {
+        c.args.insert(c.args.begin(), "zorv-dla-ss");
+        std::vector<char*> argv;
+        for (auto& a : c.args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::string why;
+        const auto target = platform::qt::ParseHackTarget(static_cast<int>(c.args.size()), argv.data(), c.environment, why);
+        char window[16];
+        std::snprintf(window, sizeof window, "%x", target ? target->window : 0);
+        EXPECT_EQ(!target ? (why.empty() ? "screen" : why) : target->root ? "root" : window, c.want)
+            << ::testing::PrintToString(c.args) << " " << (c.environment ? c.environment : "(none)");
+        EXPECT_TRUE(!target || target->root == (c.want == "root"));
+    }
 }
 
 }  // namespace
