@@ -1,6 +1,5 @@
-// Every text zorv-dla and zorv-dla-ss show, written out as the user reads
-// them. Tests compare what the programs show with these, never with the
-// programs' own constants, so a changed letter anywhere is caught.
+// Every text zorv-dla and zorv-dla-ss show, as the user reads them. Tests compare what the programs show with these,
+// never with the programs' own constants, so a changed letter anywhere is caught.
 #pragma once
 
 #include <string>
@@ -19,9 +18,8 @@ inline const char* const help =
 inline const char* const about =
     "ZORV DLA 2017\n\nGrows diffusion-limited-aggregation clusters, particle by particle, on screen.";
 
-// The menu of zorv-dla, item by item ("pop-up>item", or the item alone on
-// the bar), each with its accelerator key, its command and what the command
-// shows first: a dialog's title, a file dialog's title or a box's text.
+// The menu of zorv-dla, item by item ("pop-up>item", or the item alone on the bar), each with its accelerator key, its
+// command and what the command shows first: a dialog's title, a file dialog's title or a box's text.
 struct Command { const char* path; int key, id; const char* shows; };
 inline const Command commands[] = {
     {"File   >Load Parameter File (L)", 'L', 100, "Select a DLA parameter file:"},
@@ -63,9 +61,8 @@ inline const char* const startupError[3] = {"Couldn't register main window class
                                             "Couldn't initialize graphics."};
 inline const char* const saverTitle = "ZORV DLA";
 
-// File dialogs: title, filter description and pattern, default extension,
-// flags (open: explorer, file and path must exist, no read-only box; save:
-// explorer, path must exist, no read-only box, ask before replacing).
+// File dialogs: title, filter description and pattern, default extension, flags (open: explorer, file and path must
+// exist, no read-only box; save: explorer, path must exist, no read-only box, ask before replacing).
 struct FileDialog { const char *title, *description, *pattern, *extension; DWORD flags; };
 constexpr DWORD kOpen = 0x81804, kSave = 0x80806;
 inline const FileDialog mapDialog{"Select a Fractint .MAP File", "Fractint .map files (*.map)", "*.map", "map", kOpen};
@@ -97,8 +94,7 @@ inline const char* const parameterError = "Parameter Error";
 inline const char* const rangeError[4] = {"xres / yres range: 100 - 9600", "radius range: 5 - 50",
                                           "stickiness range: 1 - 100", "range: 0 - 255"};
 
-// The statistics box (caption program, OK only): the counters, then one
-// line each for the rule and the colouring.
+// The statistics box (caption program, OK only): the counters, then one line each for the rule and the colouring.
 inline const char* const statistics[2] = {
     "hours: %d\nminutes: %d\nseconds: %d\n\nstartradius: %d\nstickiness: %d %c\n\ndistancemax: %d\nradius: %d\n"
     "pixel count: %d\nrandom walk moves: %d",

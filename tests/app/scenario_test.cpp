@@ -1,8 +1,6 @@
-// The whole of zorv-dla, from WinMain to its exit code, on the headless
-// backend: a script resumed at the native pumps (it waits for a state with
-// co_await, then acts), queued answers to dialogs, file dialogs and
-// questions, and a log of every surface shown, compared with the texts the
-// user reads.
+// The whole of zorv-dla, from WinMain to its exit code, on the headless backend: a script resumed at the native pumps
+// (co_await a state, then act), queued answers to dialogs, file dialogs and questions, and a log of every surface
+// shown.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,10 +9,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
-#include <stdexcept>
-#include <tuple>
 
 #include "app/winmain.h"
 #include "canvas/canvas.h"
@@ -54,15 +49,13 @@ void flatten(const std::vector<MenuItemData>& items, const std::string& prefix, 
         else flatten(m.children, prefix + m.text + ">", out);
 }
 
-// A key as the message loop handles one that reaches it between two
-// particles: through the accelerator table, else to the window.
+// A key as the message loop handles one between two particles: through the accelerator table, else to the window.
 void deliver(int vk) {
     MSG m{g_hWnd, WM_KEYDOWN, static_cast<WPARAM>(vk), 0, 0, {0, 0}};
     if (!TranslateAcceleratorA(g_hWnd, g_hAccel, &m)) TranslateMessage(&m), DispatchMessageA(&m);
 }
 
-// A script run inside the program's own loop: it starts at once, and
-// `co_await condition` waits until the condition holds at a native pump.
+// A script run inside the program's own loop: it starts at once; `co_await condition` waits for it at a native pump.
 struct Script {
     struct promise_type {
         std::function<bool()> ready;
@@ -71,10 +64,7 @@ struct Script {
         std::suspend_always final_suspend() noexcept { return {}; }
         void return_void() {}
         void unhandled_exception() { throw; }
-        std::suspend_always await_transform(std::function<bool()> condition) {
-            ready = std::move(condition);
-            return {};
-        }
+        std::suspend_always await_transform(std::function<bool()> condition) { ready = std::move(condition); return {}; }
     };
     std::coroutine_handle<promise_type> handle;
     ~Script() { handle.destroy(); }
@@ -95,9 +85,7 @@ protected:
 
     template <class T>
     static T pop(std::deque<T>& queue, T none) {
-        if (queue.empty()) return none;
-        T t = std::move(queue.front());
-        return queue.pop_front(), t;
+        return queue.empty() ? none : (none = std::move(queue.front()), queue.pop_front(), none);
     }
     void SetUp() override {
         resetsettings();
@@ -164,15 +152,13 @@ protected:
         for (int i = 0; i < w * h; ++i) out.push_back(at(i % w, i / w));
         return out;
     }
-    static std::vector<COLORREF> canvas() {
+    static auto canvas() {
         return pixels(g_vhdc->width, g_vhdc->height, [](int x, int y) { return GetPixel(g_vhdc, x, y); });
     }
     static long clusterpixels() { return std::ranges::count_if(canvas(), [](COLORREF c) { return c != bkgd; }); }
     static bool canvasgrey() { return std::ranges::all_of(canvas(), [](COLORREF c) { return c == kGrey; }); }
     COLORREF win(int x, int y) const { return screen.pixel(g_hWnd, x, y); }
-    std::vector<COLORREF> corner() const {  // the window's pixels under the preview
-        return pixels(296, 100, [this](int x, int y) { return win(x, y); });
-    }
+    auto corner() const { return pixels(296, 100, [this](int x, int y) { return win(x, y); }); }  // under the preview
     std::vector<Box> boxes(bool owners = true) const {
         std::vector<Box> all;
         for (const auto& b : screen.boxes) all.push_back(box(b)), std::get<2>(all.back()) = owners ? b.owner : nullptr;
@@ -182,10 +168,9 @@ protected:
     std::string path(const std::string& name) const { return (dir / name).string(); }
 };
 
-// Every key and menu command in each state: while a cluster grows only F1
-// (nothing to do) and PAUSE (stop requested) act, and a key that arrives
-// during a walk is swallowed by it; stopped or finished, each key shows its
-// command's first surface, F1 grows and D toggles the debugging display.
+// Every key and menu command in each state: while a cluster grows only F1 (nothing to do) and PAUSE (stop requested)
+// act, and a key arriving during a walk is swallowed by it; stopped or finished, each key shows its command's first
+// surface, F1 grows and D toggles the debugging display.
 TEST_F(App, EveryKeyAndMenuCommandInEachState) {
     auto script = [&]() -> Script {
         co_await [] { return growing() && clusterpixels() >= 12; };
@@ -237,10 +222,8 @@ TEST_F(App, EveryKeyAndMenuCommandInEachState) {
     EXPECT_EQ(std::ranges::count(shown, std::string(texts::debugOff)), 1);
 }
 
-// Each dialog shows its title, its controls and the values in force; OK
-// without a change in F5 and M keeps a stopped cluster; out-of-range entries
-// give the range texts in a "Parameter Error" box owned by the dialog; an
-// accepted size resizes, a new stickiness clears.
+// Each dialog shows its title, its controls and the values in force; OK without a change in F5 and M keeps a stopped
+// cluster; out-of-range entries give the range texts in a box owned by the dialog; an accepted size resizes.
 TEST_F(App, SettingsDialogsTheirTextsRangesAndWhatTheyChange) {
     const std::vector<std::pair<int, std::string>> values[4] = {
         {{210, "100"}, {220, "100"}, {230, "10"}, {240, "100"}}, {}, {}, {{520, "255"}, {521, "245"}, {522, "230"}}};
@@ -296,11 +279,9 @@ TEST_F(App, SettingsDialogsTheirTextsRangesAndWhatTheyChange) {
     EXPECT_EQ(run(1024, 228, script), 0);
 }
 
-// A quoted path on the command line starts with that file (a centripetal
-// run: no help). The file dialogs as asked for, saving and loading with their
-// messages and errors: an image that cannot be saved writes no parameter
-// file; a load keeps the picture and starts afresh only for the other
-// direction; P restores the first file's palette; Exit ends.
+// A quoted path on the command line starts with that file (a centripetal run: no help). The file dialogs, saving and
+// loading with their messages and errors: an image that cannot be saved writes no parameter file; a load keeps the
+// picture and starts afresh only for the other direction; P restores the first file's palette; Exit ends.
 TEST_F(App, ParameterFilesAndTheFileCommands) {
     writeparams(path("start.dla"), 1, 8, 9, 33, 44);
     writeparams(path("other.dla"), 0, 9, 5, 60, 70);
@@ -351,10 +332,9 @@ TEST_F(App, ParameterFilesAndTheFileCommands) {
     EXPECT_EQ(run(1024, 228, script, std::string(1, '"').append(path("start.dla")).append(1, '"')), 0);
 }
 
-// Greyscale; a MAP file rejected (the file dialog comes back: cancelled, with
-// greyscale already off while it shows), accepted, bad and unreadable; the
-// background colour previewed, rejected (its dialog comes back with the
-// colour in force) and accepted; M and F5 with a change clear the screen.
+// Greyscale; a MAP file rejected (the dialog comes back: cancelled; greyscale off while it shows), accepted, bad and
+// unreadable; the background previewed, rejected (its dialog back with the colour in force) and accepted; M and F5 with
+// a change clear the screen.
 TEST_F(App, PaletteBackgroundAndSettingsCommands) {
     std::ofstream(path("bad.map")) << "1 2 3\n4,5,6\n";
     for (int i = 0; i < 256; ++i) std::ofstream(path("good.map"), std::ios::app) << i << " 99 7  colour " << i << "\n";

@@ -1,6 +1,5 @@
-// zorv-dla-batch, run in-process: refusals write nothing, a seed grows the
-// same files again, the PNG and the particle list describe the image, and a
-// failed save, a full disk or a stop signal leaves every earlier file as it was.
+// zorv-dla-batch, run in-process: refusals write nothing, a seed grows the same files again, the PNG and the particle
+// list describe the image, and a failed save, a full disk or a stop signal leaves every earlier file as it was.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
@@ -190,8 +189,8 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
     }
 }
 
-// A run without --seed says its seed, which grows the same files again, also
-// with --json or --quiet; frames every n particles end with the image.
+// A run without --seed says its seed, which grows the same files again, also with --json or --quiet; frames every n
+// particles end with the image.
 TEST_F(Batch, TheSeedGrowsTheSameFilesByteForByte) {
     auto outputs = [this](const std::string& n, std::vector<std::string> more = {}) {
         more.insert(more.end(), {"--png", path(n + ".png"), "--points", path(n + ".csv"), path(n + ".tga")});
@@ -232,10 +231,9 @@ TEST_F(Batch, TheSeedGrowsTheSameFilesByteForByte) {
     EXPECT_NE(out.str().find("-a,--algorithm RULE [durero-rudo]"), std::string::npos);
 }
 
-// Settings from a parameter file, the palette from a MAP file, the colouring
-// from an option: the parameter file written beside holds them all, the
-// image and its PNG copy are in the MAP's colours, the PNG's text chunks
-// hold the parameters. A link at an output, to a file not made yet, is followed and kept.
+// Settings from a parameter file, the palette from a MAP file, the colouring from an option: the parameter file written
+// beside holds them all, the image and its PNG copy are in the MAP's colours, the PNG's text chunks hold the
+// parameters. A link at an output, to a file not made yet, is followed and kept.
 TEST_F(Batch, ParametersMapAndOptionsMakeTheImageAndThePngDescribesIt) {
     DLA in{1, 1, 7, 90, 0, 0, 0, 0, 0, {}};  // Fractint, centripetal, radius 7, stickiness 90, black background
     std::ofstream(path("in.dla"), std::ios::binary).write(reinterpret_cast<const char*>(&in), sizeof in);
@@ -266,10 +264,9 @@ TEST_F(Batch, ParametersMapAndOptionsMakeTheImageAndThePngDescribesIt) {
     EXPECT_EQ(fs::read_symlink(path("a.png")), "real/a.png");
 }
 
-// Each rule and direction, below 100% stickiness and in greyscale: the list
-// is a tree whose parents lie where the contact rule looks (next to the
-// resting place, next but one for rule 2, or under it below 100%
-// stickiness), and drawing it in order gives the image.
+// Each rule and direction, below 100% stickiness and in greyscale: the list is a tree whose parents lie where the
+// contact rule looks (next to the resting place, next but one for rule 2, or under it below 100% stickiness), and
+// drawing it in order gives the image.
 TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
     const std::tuple<std::vector<std::string>, int, int> cases[] = {  // options, nearest and farthest parent
         {{"-a", "durero-rudo"}, 1, 1}, {{"-a", "fractint"}, 1, 1}, {{"-a", "fractint-spaces"}, 0, 2},
@@ -319,8 +316,8 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
     }
 }
 
-// --count grows images that equal single runs with its seeds (so a rule
-// repeats byte for byte, the default one elsewhere), different from each other.
+// --count grows images that equal single runs with its seeds (so a rule repeats byte for byte, the default one
+// elsewhere), different from each other.
 TEST_F(Batch, CountGrowsNumberedImagesThatEqualSingleRuns) {
     auto grow = [this](std::vector<std::string> more, const std::string& name) {
         more.insert(more.end(), {"-a", "fractint-spaces", "-s", "100x100", "--png", path(name + ".png")});
@@ -346,9 +343,8 @@ TEST_F(Batch, CountGrowsNumberedImagesThatEqualSingleRuns) {
     EXPECT_EQ(nlohmann::json::parse(json[1]).at("files").at(0), path("j-0002.tga"));
 }
 
-// A write that fails in any file, a file that cannot be moved into place
-// after the others were, and a particle list or frame that fails while the
-// image grows: exit 1, one line naming the file, the folder as it was.
+// A write that fails in any file, a file that cannot be moved into place after the others were, and a particle list or
+// frame that fails while the image grows: exit 1, one line naming the file, the folder as it was.
 TEST_F(Batch, AFailedSaveChangesNoFileAndLeavesNoTemporary) {
     fs::create_directory(path("f"));  // a frame that fails leaves its folder
     for (bool earlier : {false, true}) {
@@ -360,8 +356,8 @@ TEST_F(Batch, AFailedSaveChangesNoFileAndLeavesNoTemporary) {
         failWrite(104), expectSaveFails("a.png", before);
         failWrite(3), expectSaveFails("a.csv", before, {"--points", path("a.csv")});
         failWrite(2), expectSaveFails("f/a-000001.png", before, {"--frames", path("f"), "--every", "1"});
-        // A folder takes the parameter file's place while the PNG is written:
-        // the Targa, moved into place first, goes back.
+        // A folder takes the parameter file's place while the PNG is written: the Targa, moved into place first, goes
+        // back.
         savewritecheck = [this, count = 0]() mutable {
             if (++count == 104) fs::remove(path("a.dla")), fs::create_directory(path("a.dla"));
             return true;
@@ -384,9 +380,8 @@ TEST_F(Batch, AFailedSaveChangesNoFileAndLeavesNoTemporary) {
     EXPECT_EQ(after["a.png"].substr(1, 3), "PNG");
 }
 
-// SIGINT or SIGTERM while growing or saving, also with --count: the progress
-// line ends, one line says so, the exit code is 128 + the signal, and nothing
-// is written but the frames made before, each complete.
+// SIGINT or SIGTERM while growing or saving, also with --count: the progress line ends, one line says so, the exit code
+// is 128 + the signal, and nothing is written but the frames made before, each complete.
 TEST_F(Batch, AStopSignalWritesNothing) {
     writeEarlierFiles();
     const auto before = tree();
@@ -420,8 +415,8 @@ TEST_F(Batch, AStopSignalWritesNothing) {
     }
 }
 
-// A real full disk: a small tmpfs mounted over the test's folder, with just
-// enough room left for none, one or two of the files.
+// A real full disk: a small tmpfs mounted over the test's folder, with just enough room left for none, one or two of
+// the files.
 TEST_F(Batch, AFullDiskChangesNoFile) {
     if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
     // In a mount namespace of its own the mount ends with the process, however it ends.

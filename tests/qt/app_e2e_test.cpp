@@ -1,5 +1,5 @@
-// zorv-dla on the Qt backend, off screen, driven with Qt input the way a
-// user would, and its settings dialogs as they show their texts.
+// zorv-dla on the Qt backend, off screen, driven with Qt input the way a user would, and its settings dialogs as they
+// show their texts.
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,11 +44,10 @@ double cpuseconds() {
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// The help box, the growing cluster on screen pixel for pixel, PAUSE, F1 and
-// a click, a menu item, the Image Parameters dialog refused and corrected, a
-// save through the file dialog; then, the new cluster finished, the program
-// waits in the toolkit: under 1 % of a core over 10 s (the process's own CPU
-// time; the Xvfb test checks the same after PAUSE). Esc ends it.
+// The help box, the growing cluster on screen pixel for pixel, PAUSE, F1 and a click, a menu item, the Image Parameters
+// dialog refused and corrected, a save through the file dialog; then, the new cluster finished, the program waits in
+// the toolkit: under 1 % of a core over 10 s (the process's own CPU time; the Xvfb test checks the same after PAUSE).
+// Esc ends it.
 TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesWaitsAndExits) {
     const auto dir = std::filesystem::temp_directory_path() / ("zorv-qt-app-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -66,8 +65,8 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesWaitsAndExits) {
         });
     };
     box("the help box", "HELP");
-    // A whole cluster may grow in a tenth of a second: the script looks at
-    // the canvas, not at the clock, and stops the run at once.
+    // A whole cluster may grow in a tenth of a second: the script looks at the canvas, not at the clock, and stops the
+    // run at once.
     auto grown = [] {
         int ink = 0;
         for (int y = yres / 2 - 20; y < yres / 2 + 20; ++y)
@@ -137,10 +136,9 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesWaitsAndExits) {
     std::filesystem::remove_all(dir);
 }
 
-// Every text of the four settings dialogs is shown whole on its own lines:
-// labels (the advice text too) wrap nowhere but at their line breaks, radio
-// buttons and group boxes are wide enough, and nothing overlaps a field.
-// No close button; a field takes 29 characters.
+// Every text of the four settings dialogs is shown whole on its own lines: labels (the advice text too) wrap nowhere
+// but at their line breaks, radio buttons and group boxes are wide enough, and nothing overlaps a field. No close
+// button; a field takes 29 characters.
 TEST(AppOnQt, SettingsDialogsShowEveryTextWholeOnItsLines) {
     resetsettings();
     Backend backend;

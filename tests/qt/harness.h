@@ -1,6 +1,5 @@
-// Shared by the Qt backend's tests: the offscreen start-up, a quiet log,
-// finding visible windows, screenshots compared with a surface, and a script
-// of steps taken while a program's own loop runs.
+// Shared by the Qt tests: the offscreen start-up, a quiet log, visible windows, screenshots compared with a surface,
+// and a script of steps taken while a program's own loop runs.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -50,10 +49,8 @@ inline void AcceptFile(const QString& name) {
     static_cast<QDialog*>(d)->accept();
 }
 
-// What a window's client area shows, in device pixels (the window system's
-// copy at scale 1, otherwise the view rendered at its pixel ratio), compared
-// with the surface `dc` from the client origin: the pixels unlike the
-// surface's, and the surface's pixels other than the background (ink).
+// The client area in device pixels (the window system's copy at scale 1, else the view rendered at its ratio) against
+// the surface `dc`: the pixels unlike the surface's, and the surface's other than the background (ink).
 struct Shot { int width, height, differences = 0, ink = 0; };
 inline Shot Compare(qtbackend::Backend& backend, HWND hwnd, HDC dc, COLORREF background) {
     QWidget* view = qtbackend::Backend::view(hwnd);
@@ -73,10 +70,8 @@ inline Shot Compare(qtbackend::Backend& backend, HWND hwnd, HDC dc, COLORREF bac
     return shot;
 }
 
-// Steps taken while a program's own loop runs: each waits until its
-// condition holds (polled every 5 ms), then acts. A step that waits 20 s
-// fails the test, closes the open dialog and ends the program; so does a
-// program that ends before the last step.
+// Steps taken while a program's own loop runs, each when its condition holds (polled every 5 ms). A step that waits 20
+// s fails the test, closes the open dialog and ends the program; so does a program that ends before the last step.
 class Script {
 public:
     Script() {

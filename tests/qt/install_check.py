@@ -1,12 +1,10 @@
 #!/usr/bin/env python3
-"""Installs the build into a fresh prefix with "cmake --install" (twice, the
-second over the first), checks what a desktop and a packager meet (programs,
-menu entries, AppStream file, .dla file type and its icon, manual pages, the
-XScreenSaver hack, the licence) with the desktop's own validators, then
-uninstalls: nothing is left behind, and files the install did not make stay.
+"""Installs the build into a fresh prefix with "cmake --install" (twice, the second over the first), checks what a
+desktop and a packager meet (programs, menu entries, AppStream file, .dla file type and its icon, manual pages, the
+XScreenSaver hack, the licence) with the desktop's own validators, then uninstalls: nothing is left behind, and
+files the install did not make stay.
 
-usage: install_check.py CMAKE BUILD_DIR PROGRAM...
-Exit 77 (skipped) when a validator is missing, after every other check.
+usage: install_check.py CMAKE BUILD_DIR PROGRAM...     (exit 77 when a validator is missing, after every other check)
 """
 import configparser
 import os
@@ -31,62 +29,54 @@ def check(condition, message):
 
 
 def run(argv, what):
-    result = subprocess.run(argv, capture_output=True, text=True, timeout=120,
-                            env={k: v for k, v in os.environ.items() if k != "DESTDIR"})
-    check(result.returncode == 0, "%s failed (%d): %s%s" % (what, result.returncode, result.stdout, result.stderr))
-    return result
+    r = subprocess.run(argv, capture_output=True, text=True, timeout=120,
+                       env={k: v for k, v in os.environ.items() if k != "DESTDIR"})
+    check(r.returncode == 0, "%s failed (%d): %s%s" % (what, r.returncode, r.stdout, r.stderr))
+    return r
 
 
-def validate(tool, args, what):
-    """Runs a validator, whose verdict must be clean; notes a missing tool. Its output, or None."""
+def validate(tool, *args):
+    """Runs a validator, whose verdict must be clean (groff: no warnings); its output, or None without the tool."""
     if not shutil.which(tool):
-        missing_tools.add(tool)
-        return None
-    result = run([tool] + args, what)
-    check(tool != "groff" or not result.stderr.strip(), "%s: groff warns: %s" % (what, result.stderr))
-    return result.stdout
+        return missing_tools.add(tool)
+    r = run([tool] + list(args), "%s %s" % (tool, args[-1]))
+    check(tool != "groff" or not r.stderr.strip(), "%s: groff warns: %s" % (args[-1], r.stderr))
+    return r.stdout
 
 
-def check_entries(prefix, share, programs):
+def check_desktop(prefix, share, programs):
     for program in {"zorv-dla", "zorv-dla-ss"} & set(programs):
         path = os.path.join(share, "applications", program + ".desktop")
-        validate("desktop-file-validate", [path], program + ".desktop")
+        validate("desktop-file-validate", path)
         parser = configparser.ConfigParser(interpolation=None, strict=True)
         parser.optionxform = str
         parser.read(path, encoding="utf-8")
-        e = parser["Desktop Entry"]
+        e, what = parser["Desktop Entry"], program + ".desktop: "
         argv = shlex.split(e["Exec"])
-        check(argv[0] == os.path.join(prefix, "bin", program) and os.access(argv[0], os.X_OK),
-              "%s.desktop starts %s" % (program, argv[0]))
-        check(e["Icon"] == "zorv-dla", program + ".desktop has icon " + e["Icon"])
+        check(argv[0] == os.path.join(prefix, "bin", program) and os.access(argv[0], os.X_OK), what + e["Exec"])
+        check(e["Icon"] == "zorv-dla", what + "icon " + e["Icon"])
         # A file manager opening a.dla runs the program with that one path.
         check(program != "zorv-dla" or (argv[1:] == ["%f"] and "application/x-zorv-dla" in e["MimeType"].split(";")),
-              "zorv-dla.desktop does not take the opened .dla file: " + e["Exec"])
-
-
-def check_file_type(share):
+              what + "does not take the opened .dla file: " + e["Exec"])
+    if "zorv-dla" not in programs:
+        return
     path = os.path.join(share, "mime", "packages", "zorv-dla.xml")
-    validate("xmllint", ["--noout", path], "xmllint of the MIME file")
+    validate("xmllint", "--noout", path)
     types = ET.parse(path).getroot().findall(MIME + "mime-type")
     check([t.get("type") for t in types] == ["application/x-zorv-dla"], "no MIME type application/x-zorv-dla")
     check([g.get("pattern") for g in types[0].findall(MIME + "glob")] == ["*.dla"], "the MIME type is not *.dla")
-    # The file-type icon is a document icon of its own in the hicolor theme.
-    icons = [g.get("name") for g in types[0].findall(MIME + "generic-icon")]
+    icons = [g.get("name") for g in types[0].findall(MIME + "generic-icon")]  # a document icon of its own
     check(len(icons) == 1 and icons[0] != "zorv-dla", "the MIME type's icon is %r, not a document icon" % icons)
     ET.parse(os.path.join(share, "icons", "hicolor", "scalable", "mimetypes", icons[0] + ".svg"))
     if shutil.which("update-mime-database"):  # the install refreshed the database: .dla names map to the type
         with open(os.path.join(share, "mime", "globs2"), encoding="utf-8") as f:
             check(any(line.strip().endswith("application/x-zorv-dla:*.dla") for line in f), "globs2 lacks *.dla")
-
-
-def check_metainfo(share, programs):
     files = os.listdir(os.path.join(share, "metainfo"))
     check(len(files) == 1 and files[0].endswith(".metainfo.xml"), "expected one metainfo file, found %r" % files)
     path = os.path.join(share, "metainfo", files[0])
-    validate("appstreamcli", ["validate", "--no-net", path], "appstreamcli validate")
+    validate("appstreamcli", "validate", "--no-net", path)
     root = ET.parse(path).getroot()
-    provides = root.find("provides")
-    shots = [i.text for i in root.iter("image")]
+    provides, shots = root.find("provides"), [i.text for i in root.iter("image")]
     for ok, what in ((files[0] == root.findtext("id") + ".metainfo.xml", "the file is not named after its id"),
                      (root.findtext("launchable") == "zorv-dla.desktop", "it does not launch zorv-dla.desktop"),
                      (root.findtext("project_license") == "MIT", "it names another licence"),
@@ -101,30 +91,31 @@ def check_metainfo(share, programs):
         check(f.readline().startswith("MIT License"), "the installed LICENSE is not the MIT licence")
 
 
-def check_manuals(share, programs):
+def check_installed(prefix, programs):
+    share = os.path.join(prefix, "share")
     for program in programs:
+        check(os.access(os.path.join(prefix, "bin", program), os.X_OK), program + " not installed as a program")
         page = os.path.join(share, "man", "man1", program + ".1")
-        validate("groff", ["-ww", "-man", "-z", page], "groff of " + program + ".1")
-        text = validate("man", ["-l", page], "man -l " + program + ".1")
+        validate("groff", "-ww", "-man", "-z", page)
+        text = validate("man", "-l", page)
         if text is not None:
-            check(program.upper() in text and "EXIT STATUS" in text, "man -l %s.1 renders no page" % program)
             words = set(text.replace(",", " ").split())
-            check(program != "zorv-dla" or set(KEYS) <= words,
-                  "zorv-dla.1 does not describe the keys %s" % sorted(set(KEYS) - words))
-
-
-def check_hack(prefix, share):
-    check(os.access(os.path.join(prefix, "libexec", "xscreensaver", "zorv-dla-ss"), os.X_OK),
-          "the saver is not installed as an XScreenSaver hack")
-    config = os.path.join(share, "xscreensaver", "config", "zorv-dla-ss.xml")
-    validate("xmllint", ["--noout", config], "xmllint of the hack's config")
-    root = ET.parse(config).getroot()
-    check(root.tag == "screensaver" and root.get("name") == "zorv-dla-ss", "the hack's config does not name it")
+            check(program.upper() in text and "EXIT STATUS" in text, "man -l %s.1 renders no page" % program)
+            check(program != "zorv-dla" or set(KEYS) <= words, "zorv-dla.1 lacks the keys %s" % (set(KEYS) - words))
+    ET.parse(os.path.join(share, "icons", "hicolor", "scalable", "apps", "zorv-dla.svg"))
+    check_desktop(prefix, share, programs)
+    if "zorv-dla-ss" in programs:
+        check(os.access(os.path.join(prefix, "libexec", "xscreensaver", "zorv-dla-ss"), os.X_OK),
+              "the saver is not installed as an XScreenSaver hack")
+        config = os.path.join(share, "xscreensaver", "config", "zorv-dla-ss.xml")
+        validate("xmllint", "--noout", config)
+        root = ET.parse(config).getroot()
+        check(root.tag == "screensaver" and root.get("name") == "zorv-dla-ss", "the hack's config does not name it")
 
 
 def left(prefix):
-    return sorted(os.path.relpath(os.path.join(folder, n), prefix)
-                  for folder, dirs, files in os.walk(prefix) for n in dirs + files)
+    return sorted(os.path.relpath(os.path.join(folder, n), prefix) for folder, dirs, files in os.walk(prefix)
+                  for n in dirs + files)
 
 
 def main():
@@ -135,27 +126,13 @@ def main():
     try:
         prefix, used = os.path.join(work, "fresh"), os.path.join(work, "used")
         os.makedirs(os.path.join(used, "bin"))
-        with open(os.path.join(used, "bin", "other-tool"), "w") as f:
-            f.write("#!/bin/sh\n")
-        for _ in range(2):
-            run([cmake, "--install", build, "--prefix", prefix], "cmake --install")
-        share = os.path.join(prefix, "share")
-        for program in programs:
-            check(os.access(os.path.join(prefix, "bin", program), os.X_OK), program + " not installed as a program")
-        ET.parse(os.path.join(share, "icons", "hicolor", "scalable", "apps", "zorv-dla.svg"))
-        check_entries(prefix, share, programs)
-        if "zorv-dla" in programs:
-            check_file_type(share)
-            check_metainfo(share, programs)
-        if "zorv-dla-ss" in programs:
-            check_hack(prefix, share)
-        check_manuals(share, programs)
-        run([cmake, "--build", build, "--target", "uninstall"], "the uninstall target")
-        check(not left(prefix), "the uninstall left %s" % left(prefix))
-        # A prefix already in use: what was there before stays.
-        run([cmake, "--install", build, "--prefix", used], "cmake --install")
-        run([cmake, "--build", build, "--target", "uninstall"], "the uninstall target")
-        check(left(used) == ["bin", os.path.join("bin", "other-tool")], "the uninstall left %s in use" % left(used))
+        open(os.path.join(used, "bin", "other-tool"), "w").close()
+        run([cmake, "--install", build, "--prefix", prefix], "cmake --install")
+        check_installed(prefix, programs)
+        for target, keep in ((prefix, []), (used, ["bin", os.path.join("bin", "other-tool")])):
+            run([cmake, "--install", build, "--prefix", target], "cmake --install")
+            run([cmake, "--build", build, "--target", "uninstall"], "the uninstall target")
+            check(left(target) == keep, "the uninstall left %s in %s" % (left(target), target))
         print("installed, checked and uninstalled: %s" % ", ".join(programs))
         if missing_tools:
             print("skipped the checks of missing tools: " + ", ".join(sorted(missing_tools)))

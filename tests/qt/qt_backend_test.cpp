@@ -1,7 +1,5 @@
-// The Qt backend under a small window procedure: input, cursor, close,
-// input made during a sleep, boxes and file dialogs; and
-// where the saver is asked to draw. Runs on the offscreen platform, also
-// with a scale factor of 2.
+// The Qt backend under a small window procedure: input, cursor, close, input made during a sleep, boxes and file
+// dialogs; and where the saver is asked to draw. Off screen, also with a scale factor of 2.
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -47,8 +45,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Backend::widget(hwnd)));
         drain();
     }
-    // Native events in, then the queue out as a program's loop takes it; the
-    // messages the window got within [lo, hi].
+    // Native events in, then the queue out as a program's loop takes it; the messages got within [lo, hi].
     std::vector<MSG> drain(UINT lo = 0, UINT hi = 0xFFFF) {
         QCoreApplication::processEvents();
         std::size_t from = g_seen.size();
@@ -99,12 +96,9 @@ TEST_F(QtLayer, InputArrivesAsVirtualKeysAndClientCoordinatesUnlessDisabledCurso
     EXPECT_FALSE(IsWindow(hwnd)) << "WM_CLOSE reached the procedure, whose default handling destroyed the window";
 }
 
-// With the pump interval the programs use: input made during a sleep is in
-// the queue when it ends, a key arriving while a walk polls is seen by the
-// poll, and only the program's own cursor moves are not input. On the
-// offscreen platform QCursor::setPos makes a window-system mouse move,
-// delivered later as a user's would be (its client position is off by the
-// frame at scale 2, so only the kinds and the count of moves are checked).
+// With the programs' pump interval: input made during a sleep is queued when it ends, a key arriving while a walk polls
+// is seen by the poll, and only the program's own cursor moves are not input. Off screen QCursor::setPos makes a
+// window-system move, delivered later as a user's (its position is off by the frame at scale 2).
 TEST_F(QtLayer, InputMadeDuringASleepIsQueuedWhenItEndsAndOnlyTheProgramsOwnMovesAreNotInput) {
     QWidget* view = Backend::view(hwnd);
     platform::SetPumpInterval(64);
@@ -121,8 +115,7 @@ TEST_F(QtLayer, InputMadeDuringASleepIsQueuedWhenItEndsAndOnlyTheProgramsOwnMove
         seen = PeekMessageA(&m, hwnd, WM_KEYDOWN, WM_MBUTTONUP, PM_REMOVE) && m.wParam == VK_PAUSE;
     EXPECT_TRUE(seen) << "a key arriving natively while a walk polls is seen by the poll";
 
-    // A user's move not yet handled when the program moves the cursor is input;
-    // the program's move is not, whatever came before it.
+    // A user's move not yet handled when the program moves the cursor is input; the program's own is not.
     QCursor::setPos(view->mapToGlobal(QPoint(60, 50)));
     SetCursorPos(device(10), device(12));
     std::vector<MSG> moves = drain(WM_MOUSEMOVE, WM_MOUSEMOVE);
@@ -157,8 +150,7 @@ TEST_F(QtLayer, BoxesShowTheirFlagsServeTheThreadAndDisableOnlyTheirOwner) {
     EXPECT_EQ(MessageBoxA(nullptr, "text", "caption", MB_OK), IDOK);
 }
 
-// The desktop's dialog is not overruled; Qt's own (which the tests drive)
-// refuses a missing file and asks before replacing one, in its own boxes.
+// The desktop's dialog is not overruled; Qt's own (driven here) refuses a missing file and asks before replacing one.
 TEST_F(QtLayer, FileDialogsKeepTitleFiltersFolderAndExtensionAndLeaveTheChecksToQt) {
     const auto dir = std::filesystem::temp_directory_path() / ("zorv-qt-files-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -208,36 +200,29 @@ TEST_F(QtLayer, FileDialogsKeepTitleFiltersFolderAndExtensionAndLeaveTheChecksTo
     std::filesystem::remove_all(dir);
 }
 
-// The options and the environment that a screen-saver framework passes: a
-// window id option comes before the environment, the environment before
-// -root; without any, the saver's own screen.
+// A window id option comes before XSCREENSAVER_WINDOW, that before -root; without any, the saver's own screen.
 TEST(HackTarget, FromTheOptionsAndTheEnvironmentOrRefusedWithTheirSource) {
-    struct Case {
-        std::vector<std::string> args;
-        const char* environment;
-        std::string want;  // "root", the window in hexadecimal, "screen", or the refusal
-    };
-    const Case cases[] = {
+    using Case = std::tuple<std::vector<std::string>, const char*, std::string>;  // "root", the window, or the refusal
+    std::vector<Case> all = {
         {{}, "", "screen"}, {{"/s"}, nullptr, "screen"}, {{"-window"}, "", "screen"}, {{"/c:1234"}, "", "screen"},
         {{"-root", "-window-id", "0x2a0000f"}, "12345", "2a0000f"}, {{"-root"}, "0X1C00007", "1c00007"},
         {{"--window-id", "4294967295"}, nullptr, "ffffffff"}, {{"-root"}, nullptr, "root"}, {{}, "77", "4d"},
-        {{"-root"}, "window", "XSCREENSAVER_WINDOW: 'window' is not a window id"},
-        {{"-window-id"}, nullptr, "-window-id: '' is not a window id"}};
-    std::vector<Case> all(std::begin(cases), std::end(cases));
-    for (const char* bad : {"", "0", "0x", "12ab", "-5", "4294967296", "0x1g"})
-        all.push_back({{"-window-id", bad}, "1", "-window-id: '" + std::string(bad) + "' is not a window id"});
-    for (Case c : all) {
-        c.args.insert(c.args.begin(), "zorv-dla-ss");
+        {{"-root"}, "window", "XSCREENSAVER_WINDOW: 'window' is not a window id"}};
+    for (std::string bad : {"", "0", "0x", "12ab", "-5", "4294967296", "0x1g"})
+        all.push_back({{"-window-id", bad}, "1", "-window-id: '" + bad + "' is not a window id"});
+    all.push_back({{"-window-id"}, nullptr, "-window-id: '' is not a window id"});
+    for (auto [args, environment, want] : all) {
+        args.insert(args.begin(), "zorv-dla-ss");
         std::vector<char*> argv;
-        for (auto& a : c.args) argv.push_back(a.data());
+        for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         std::string why;
-        const auto target = platform::qt::ParseHackTarget(static_cast<int>(c.args.size()), argv.data(), c.environment, why);
+        const auto target = platform::qt::ParseHackTarget(static_cast<int>(args.size()), argv.data(), environment, why);
         char window[16];
         std::snprintf(window, sizeof window, "%x", target ? target->window : 0);
-        EXPECT_EQ(!target ? (why.empty() ? "screen" : why) : target->root ? "root" : window, c.want)
-            << ::testing::PrintToString(c.args) << " " << (c.environment ? c.environment : "(none)");
-        EXPECT_TRUE(!target || target->root == (c.want == "root"));
+        EXPECT_EQ(!target ? (why.empty() ? "screen" : why) : target->root ? "root" : window, want)
+            << ::testing::PrintToString(args) << " " << (environment ? environment : "(none)");
+        EXPECT_TRUE(!target || target->root == (want == "root"));
     }
 }
 

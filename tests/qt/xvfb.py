@@ -1,15 +1,11 @@
 #!/usr/bin/env python3
-"""The desktop programs on a real X server (Xvfb, through the xcb platform),
-driven with keys and pointer moves made through the server, as a user's.
+"""The desktop programs on a real X server (Xvfb, xcb), driven with input made through the server, as a user's.
 
 app:       grows, pauses, then uses under 1 % of a core over 10 s; ends on Esc.
-saver:     shows a cluster around the centre; during the pause after a
-           complete cluster a key, and in a second run a one-pixel move, end
-           it as soon as the pause is over.
-hack:      as an XScreenSaver hack it draws into another client's window, at
-           that window's size with the cluster at its centre, leaves the input
-           to that client and ends on SIGTERM or SIGINT with exit code 0; a
-           window too small, or none, is refused with one line and exit code 1.
+saver:     a cluster around the centre; during the pause after a cluster a key, in a second run a one-pixel move,
+           end it as soon as the pause is over.
+hack:      draws into another client's window at its size, cluster centred, leaves the input to that client, ends
+           on SIGTERM or SIGINT with code 0; a window too small, or none, is refused in one line with code 1.
 nodisplay: without any display the program refuses to start, in one line.
 
 usage: xvfb.py PROGRAM KIND     (exit 77 = skipped: no Xvfb, import or xwininfo)
@@ -23,22 +19,10 @@ import sys
 import tempfile
 import time
 
-SKIP = 77
-
 
 def fail(message):
     print("FAIL: " + message, file=sys.stderr)
     sys.exit(1)
-
-
-def program_env(display=None, window=None):
-    env = {k: v for k, v in os.environ.items()
-           if k not in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY", "XSCREENSAVER_WINDOW")}
-    if display:
-        env.update(DISPLAY=display, QT_QPA_PLATFORM="xcb")
-    if window:
-        env["XSCREENSAVER_WINDOW"] = window
-    return env
 
 
 class X:
@@ -47,20 +31,16 @@ class X:
     def __init__(self, display):
         self.x11, self.xtst = x11, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
         vp, ul, i, ui = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint
-        x11.XOpenDisplay.restype = vp
-        x11.XStringToKeysym.restype = ul
-        x11.XKeysymToKeycode.argtypes = [vp, ul]
-        x11.XFlush.argtypes = x11.XDefaultRootWindow.argtypes = [vp]
+        x11.XOpenDisplay.restype, x11.XStringToKeysym.restype = vp, ul
         x11.XDefaultRootWindow.restype = x11.XCreateSimpleWindow.restype = ul
+        x11.XKeysymToKeycode.argtypes = x11.XMapWindow.argtypes = [vp, ul]
+        x11.XFlush.argtypes = x11.XDefaultRootWindow.argtypes = [vp]
         x11.XCreateSimpleWindow.argtypes = [vp, ul, i, i, ui, ui, ui, ul, ul]
-        x11.XMapWindow.argtypes = [vp, ul]
         x11.XSync.argtypes = [vp, i]
         xtst.XTestFakeKeyEvent.argtypes = [vp, ui, i, ul]
         xtst.XTestFakeRelativeMotionEvent.argtypes = [vp, i, i, ul]
         xtst.XTestFakeMotionEvent.argtypes = [vp, i, i, i, ul]
-        self.dpy = x11.XOpenDisplay(display.encode())
-        if not self.dpy:
-            fail("cannot open " + display)
+        self.dpy = x11.XOpenDisplay(display.encode()) or fail("cannot open " + display)
 
     def key(self, name):
         code = self.x11.XKeysymToKeycode(self.dpy, self.x11.XStringToKeysym(name.encode()))
@@ -77,8 +57,8 @@ class X:
 
     def window(self, x, y, width, height):
         """A mapped window with a mid-grey background; its id."""
-        w = self.x11.XCreateSimpleWindow(self.dpy, self.x11.XDefaultRootWindow(self.dpy), x, y, width, height, 0, 0,
-                                         0x808080)
+        root = self.x11.XDefaultRootWindow(self.dpy)
+        w = self.x11.XCreateSimpleWindow(self.dpy, root, x, y, width, height, 0, 0, 0x808080)
         self.x11.XMapWindow(self.dpy, w)
         self.x11.XSync(self.dpy, 0)
         return w
@@ -105,21 +85,18 @@ def coloured(shot, x0=0, y0=0, x1=None, y1=None):
 
 def wait_for(what, condition, seconds):
     end = time.time() + seconds
-    while time.time() < end:
-        if condition():
-            return
+    while not condition():
+        if time.time() > end:
+            fail("timed out waiting for " + what)
         time.sleep(0.1)
-    fail("timed out waiting for " + what)
 
 
 def shown(display, title):
-    tree = subprocess.run(["xwininfo", "-display", display, "-root", "-tree"], capture_output=True, text=True,
-                          timeout=10).stdout
-    return ('"%s"' % title) in tree
+    return ('"%s"' % title) in subprocess.run(["xwininfo", "-display", display, "-root", "-tree"],
+                                              capture_output=True, text=True, timeout=10).stdout
 
 
 def cpu_seconds(pid):
-    """The process's own CPU time (user and system), from /proc."""
     with open("/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
@@ -160,10 +137,9 @@ def run_app(start, display, x):
 
 
 def wait_for_pause(app, seconds=60):
-    """Waits until the saver, having grown, stops using the processor: the
-    pause after a complete cluster. Growth keeps it busy even beside other
-    busy processes."""
-    end, window, grew = time.time() + seconds, [], False  # window: (time, cpu seconds) over the last 0.4 s
+    """Waits until the saver, having grown, stops using the processor (measured over 0.3-0.4 s): the pause after
+    a complete cluster. Growth keeps it busy even beside other busy processes."""
+    end, window, grew = time.time() + seconds, [], False
     while time.time() < end:
         if app.poll() is not None:
             fail("the saver ended by itself")
@@ -183,8 +159,8 @@ def run_saver(start, display, x):
         wait_for("the window", lambda: shown(display, "ZORV DLA"), 20)
         if how == "key":
             time.sleep(0.5)
-            width, height, _ = shot = screenshot(display)
-            n = len(coloured(shot, width // 2 - 210, height // 2 - 210, width // 2 + 210, height // 2 + 210))
+            w, h, _ = shot = screenshot(display)
+            n = len(coloured(shot, w // 2 - 210, h // 2 - 210, w // 2 + 210, h // 2 + 210))
             if n < 5:
                 fail("no cluster around the centre (%d coloured pixels)" % n)
         wait_for_pause(app)
@@ -202,19 +178,19 @@ def check_drawing(display, window, width, height):
             fail("screenshot of %dx%d, expected %dx%d" % (shot[0], shot[1], width, height))
         points = coloured(shot)
         time.sleep(0.3)
+    where = "%dx%d: " % (width, height)
     if len(points) < 20:
-        fail("%dx%d: no cluster in the window (%d coloured pixels)" % (width, height, len(points)))
+        fail(where + "no cluster in the window (%d coloured pixels)" % len(points))
     corners = [pixel(shot, cx, cy) for cx in (1, width - 2) for cy in (1, height - 2)]
     if corners != [(0, 0, 0)] * 4:
-        fail("%dx%d: the window's corners are %s, not the saver's black" % (width, height, corners))
+        fail(where + "the window's corners are %s, not the saver's black" % corners)
     cx, cy = sum(p[0] for p in points) / len(points), sum(p[1] for p in points) / len(points)
     if abs(cx - width / 2) > 40 or abs(cy - height / 2) > 40:
-        fail("%dx%d: the cluster is centred at (%d, %d)" % (width, height, cx, cy))
+        fail(where + "the cluster is centred at (%d, %d)" % (cx, cy))
 
 
 def run_hack(start, display, x):
-    # A window smaller than the growth area, named in the environment as
-    # XScreenSaver does it: the middle of the growth area shows, clipped.
+    # A window smaller than the growth area, named in the environment as XScreenSaver does: its middle shows, clipped.
     small = x.window(60, 40, 300, 260)
     app = start(["-root"], hex(small))
     check_drawing(display, small, 300, 260)
@@ -231,77 +207,65 @@ def run_hack(start, display, x):
     if app.poll() is not None:
         fail("the saver ended on input (code %d)" % app.returncode)
     ended(app, "SIGTERM", sig=signal.SIGTERM)
-    print("hack: XSCREENSAVER_WINDOW 300x260 with -root: the cluster at its centre; input ignored; SIGTERM: code 0")
-
     large = x.window(100, 80, 720, 560)  # larger than 640 x 480, named by -window-id in decimal
     app = start(["-window-id", str(large)])
     check_drawing(display, large, 720, 560)
     ended(app, "SIGINT", sig=signal.SIGINT)
-    print("hack: -window-id 720x560: the cluster at its centre; SIGINT: code 0")
-
     for args, window, words in ((["-window-id", hex(x.window(0, 0, 150, 150))], None, ["150 x 150", "200"]),
                                 (["-root"], "0x7ffffff", ["no window", "0x7ffffff"]),
                                 (["-window-id", "nonsense"], None, ["-window-id", "nonsense"])):
-        r = start(args, window, wait=True)
-        lines = r.stderr.strip().splitlines()
-        if r.returncode != 1 or len(lines) != 1 or not all(w in lines[0] for w in words):
-            fail("%s: expected exit 1 and one line with %s, got %d: %r" % (args, words, r.returncode, r.stderr))
-    print("hack: refused a 150x150 window, a window that does not exist, an id that is no number")
+        refused(start(args, window, wait=True), words)
+    print("hack: 300x260 by XSCREENSAVER_WINDOW and 720x560 by -window-id drawn, centred; input ignored; "
+          "SIGTERM, SIGINT: code 0; a 150x150 window, a missing one and a bad id refused")
 
 
-def start_xvfb():
-    """Starts Xvfb on a free display: (server, display). Exits 77 without it."""
-    if not all(shutil.which(tool) for tool in ("Xvfb", "import", "xwininfo")):
-        print("Xvfb, import or xwininfo missing: skipped")
-        sys.exit(SKIP)
-    read_fd, write_fd = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                              pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    number, end = b"", time.time() + 15
-    while not number.endswith(b"\n") and time.time() < end:
-        chunk = os.read(read_fd, 16)
-        if not chunk:
-            break
-        number += chunk
-    os.close(read_fd)
-    if not number.strip():
-        server.kill()
-        fail("Xvfb did not start")
-    return server, ":" + number.decode().strip()
+def refused(r, words):
+    lines = r.stderr.strip().splitlines()
+    if r.returncode != 1 or len(lines) != 1 or not all(w in lines[0].lower() for w in words):
+        fail("%s: expected exit 1 and one line with %s, got %d: %r" % (r.args, words, r.returncode, r.stderr))
 
 
 def main():
     if len(sys.argv) != 3 or sys.argv[2] not in ("app", "saver", "hack", "nodisplay"):
         sys.exit(__doc__)
-    program, kind = os.path.abspath(sys.argv[1]), sys.argv[2]
+    program, kind, work, started = os.path.abspath(sys.argv[1]), sys.argv[2], None, []
+    hidden = ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY", "XSCREENSAVER_WINDOW")
+    env = {k: v for k, v in os.environ.items() if k not in hidden}
     if kind == "nodisplay":
-        r = subprocess.run([program], env=program_env(), capture_output=True, text=True, timeout=30)
-        lines = r.stderr.strip().splitlines()
-        if r.returncode != 1 or len(lines) != 1 or "display" not in lines[0].lower():
-            fail("expected exit code 1 and one line about the display, got %d: %r" % (r.returncode, r.stderr))
-        print("no display: " + lines[0])
-        return
-    server, display = start_xvfb()
-    work = tempfile.mkdtemp(prefix="zorv-xvfb-")
-    started = []
+        refused(subprocess.run([program], env=env, capture_output=True, text=True, timeout=30), ["display"])
+        return print("no display: refused in one line")
+    if not all(shutil.which(tool) for tool in ("Xvfb", "import", "xwininfo")):
+        print("Xvfb, import or xwininfo missing: skipped")
+        sys.exit(77)
+    read_fd, write_fd = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                              pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as f:
+        display = ":" + f.readline().strip()  # empty when the server ended first
+    env.update(DISPLAY=display, QT_QPA_PLATFORM="xcb")
 
     def start(args, window=None, wait=False):
-        command = dict(args=[program] + args, env=program_env(display, window), cwd=work)
+        command = dict(args=[program] + args, env=dict(env, **({"XSCREENSAVER_WINDOW": window} if window else {})),
+                       cwd=work)
         if wait:
             return subprocess.run(**command, capture_output=True, text=True, timeout=30)
         started.append(subprocess.Popen(**command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE))
         return started[-1]
     try:
+        if display == ":":
+            fail("Xvfb did not start")
+        work = tempfile.mkdtemp(prefix="zorv-xvfb-")
         {"app": run_app, "saver": run_saver, "hack": run_hack}[kind](start, display, X(display))
     finally:
         for app in started:
             if app.poll() is None:
                 app.kill()
                 app.wait()
-        server.terminate()
+        server.kill() if display == ":" else server.terminate()
         server.wait(timeout=10)
-        shutil.rmtree(work, ignore_errors=True)
+        if work:
+            shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":
