@@ -1,6 +1,5 @@
-// Every text zorv-dla and zorv-dla-ss show, written out as the user reads
-// them. Tests compare what the programs show with these, never with the
-// programs' own constants, so a changed letter anywhere is caught.
+// Every text zorv-dla and zorv-dla-ss show, as the user reads them. Tests compare what the programs show with these,
+// never with the programs' own constants, so a changed letter anywhere is caught.
 #pragma once
 
 #include <string>
@@ -10,14 +9,6 @@
 
 namespace texts {
 
-// The menu of zorv-dla, item by item ("pop-up>item", or the item alone on
-// the bar), each with its accelerator key, its command and what the command
-// shows first: a dialog's title, a file dialog's title or a box's text.
-struct Command {
-    const char* path;
-    int key, id;
-    const char* shows;
-};
 inline const char* const help =
     "Start or resume using 'Plot Image' (F1)\n\nStop with PAUSE key or mouse click\n\n"
     "Rendering stops automatically when seeding\n   circle approaches limit\n\n"
@@ -26,6 +17,10 @@ inline const char* const help =
 // The About text is the program's own; only its caption is prescribed.
 inline const char* const about =
     "ZORV DLA 2017\n\nGrows diffusion-limited-aggregation clusters, particle by particle, on screen.";
+
+// The menu of zorv-dla, item by item ("pop-up>item", or the item alone on the bar), each with its accelerator key, its
+// command and what the command shows first: a dialog's title, a file dialog's title or a box's text.
+struct Command { const char* path; int key, id; const char* shows; };
 inline const Command commands[] = {
     {"File   >Load Parameter File (L)", 'L', 100, "Select a DLA parameter file:"},
     {"File   >Save Image and Parameters (S)", 'S', 105, "Select a file for saving your image:"},
@@ -46,8 +41,7 @@ inline const Command commands[] = {
 
 // Boxes: caption, text.
 inline const char* const program = "ZORV DLA 2017";  // main window title and confirmation caption
-inline const char* const debugOn = "Debugging display turned on.";
-inline const char* const debugOff = "Debugging display turned off.";
+inline const char* const debugOn = "Debugging display turned on.", *const debugOff = "Debugging display turned off.";
 inline const char* const greyscale[2] = {"PALETTE", "Greyscale palette set"};
 inline const char* const defaultPalette[2] = {"PALETTE", "Default palette restored"};
 inline const char* const acceptBackground[2] = {"Preview", "Accept background?"};
@@ -67,25 +61,18 @@ inline const char* const startupError[3] = {"Couldn't register main window class
                                             "Couldn't initialize graphics."};
 inline const char* const saverTitle = "ZORV DLA";
 
-// File dialogs: title, filter description and pattern, default extension,
-// flags (open: explorer, file and path must exist, no read-only box; save:
-// explorer, path must exist, no read-only box, ask before replacing).
-struct FileDialog {
-    const char *title, *description, *pattern, *extension;
-    DWORD flags;
-};
-inline const FileDialog mapDialog{"Select a Fractint .MAP File", "Fractint .map files (*.map)", "*.map", "map", 0x81804};
+// File dialogs: title, filter description and pattern, default extension, flags (open: explorer, file and path must
+// exist, no read-only box; save: explorer, path must exist, no read-only box, ask before replacing).
+struct FileDialog { const char *title, *description, *pattern, *extension; DWORD flags; };
+constexpr DWORD kOpen = 0x81804, kSave = 0x80806;
+inline const FileDialog mapDialog{"Select a Fractint .MAP File", "Fractint .map files (*.map)", "*.map", "map", kOpen};
 inline const FileDialog imageDialog{"Select a file for saving your image:", "Targa files (*.tga)", "*.tga", "tga",
-                                    0x80806};
-inline const FileDialog loadDialog{"Select a DLA parameter file:", "DLA files (*.dla)", "*.dla", "dla", 0x81804};
-inline const FileDialog saveDialog{"Select a file for saving parameters:", "DLA files (*.dla)", "*.dla", "dla",
-                                   0x80806};
+                                    kSave};
+inline const FileDialog loadDialog{"Select a DLA parameter file:", "DLA files (*.dla)", "*.dla", "dla", kOpen};
+inline const FileDialog saveDialog{"Select a file for saving parameters:", "DLA files (*.dla)", "*.dla", "dla", kSave};
 
 // Settings dialogs: title, then each control's id and text as shown.
-struct Dialog {
-    const char* title;
-    std::vector<std::pair<int, std::string>> controls;
-};
+struct Dialog { const char* title; std::vector<std::pair<int, std::string>> controls; };
 inline const char* const advice =
     "More realistic but slower:\n   Fractint algorithm, larger starting radius\n\n"
     "Faster but with artifactual changes:\n   Durero-Rudo algorithm, smaller starting radius\n\n"
@@ -100,16 +87,14 @@ inline const Dialog dialogs[] = {
       {322, "Fractint with Spaces"}, {330, "   Growth Direction   "}, {340, "Centrifugal (away from center)"},
       {341, "Centripetal (toward center)"}}},
     {"Coloring Method", {{1, "OK"}, {2, "Cancel"}, {410, ""}, {420, "Pixel Count"}, {421, "Distance from Center"}}},
-    {"Background Color",
-     {{1, "OK"}, {2, "Cancel"}, {510, " Inside "}, {-1, "red ( 0 - 255 )"}, {-1, "green ( 0 - 255 )"},
-      {-1, "blue ( 0 - 255 )"}}},
+    {"Background Color", {{1, "OK"}, {2, "Cancel"}, {510, " Inside "}, {-1, "red ( 0 - 255 )"},
+                          {-1, "green ( 0 - 255 )"}, {-1, "blue ( 0 - 255 )"}}},
 };
 inline const char* const parameterError = "Parameter Error";
 inline const char* const rangeError[4] = {"xres / yres range: 100 - 9600", "radius range: 5 - 50",
                                           "stickiness range: 1 - 100", "range: 0 - 255"};
 
-// The statistics box (caption program, OK only): the counters, then one
-// line each for the rule and the colouring.
+// The statistics box (caption program, OK only): the counters, then one line each for the rule and the colouring.
 inline const char* const statistics[2] = {
     "hours: %d\nminutes: %d\nseconds: %d\n\nstartradius: %d\nstickiness: %d %c\n\ndistancemax: %d\nradius: %d\n"
     "pixel count: %d\nrandom walk moves: %d",

@@ -1,7 +1,5 @@
-// zorv-dla on the Qt backend, off screen, driven with Qt input the way a
-// user would: the help box, the growing cluster on screen, PAUSE, F1 and a
-// click, a menu item, the Image Parameters dialog refused and corrected, a
-// save through the file dialog, and Esc to end.
+// zorv-dla on the Qt backend, off screen, driven with Qt input the way a user would, and its settings dialogs as they
+// show their texts.
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,8 +8,8 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QTest>
+#include <ctime>
 #include <filesystem>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/dialogs.h"
@@ -40,7 +38,13 @@ void typeInto(int id, const QString& text) {
     QTest::keyClicks(edit, text);
 }
 
-TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesAndExits) {
+double cpuseconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }  // the process's, all threads
+
+// The help box, the growing cluster on screen pixel for pixel, PAUSE, F1 and a click, a menu item, the Image Parameters
+// dialog refused and corrected, a save through the file dialog; then, the new cluster finished, the program waits in
+// the toolkit: under 1 % of a core over 10 s (the process's own CPU time; the Xvfb test checks the same after PAUSE).
+// Esc ends it.
+TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesWaitsAndExits) {
     const auto dir = std::filesystem::temp_directory_path() / ("zorv-qt-app-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto home = std::filesystem::current_path();
@@ -50,17 +54,15 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesAndExits) {
     QStringList said;  // the texts of the boxes, each answered with Enter
     harness::Script script;
     auto view = [] { return Backend::view(g_hWnd); };
-    auto box = [&](const char* name, const QString& title, std::function<void()> after) {
-        script.then(name, [title] { return Visible<QMessageBox>(title); }, [&said, after] {
+    auto box = [&](const char* name, const QString& title) {
+        script.then(name, [title] { return Visible<QMessageBox>(title); }, [&said] {
             said << Visible<QMessageBox>()->text();
             QTest::keyClick(Visible<QMessageBox>(), Qt::Key_Return);
-            after();
         });
     };
-
-    box("the help box", "HELP", [] {});
-    // A whole cluster may grow in a tenth of a second: the script looks at
-    // the canvas, not at the clock, and stops the run at once.
+    box("the help box", "HELP");
+    // A whole cluster may grow in a tenth of a second: the script looks at the canvas, not at the clock, and stops the
+    // run at once.
     auto grown = [] {
         int ink = 0;
         for (int y = yres / 2 - 20; y < yres / 2 + 20; ++y)
@@ -86,11 +88,12 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesAndExits) {
             for (QAction* item : menu->menu() ? menu->menu()->actions() : QList<QAction*>{})
                 if (item->text() == "Parameters (F4)") item->trigger();
     });
-    script.then("the Image Parameters dialog", [] { return Visible<QDialog>(" Image Parameters") && openDialog(); }, [] {
-        typeInto(IDC_XRES, "abc");
-        QTest::mouseClick(Backend::control(GetDlgItem(openDialog(), IDOK)), Qt::LeftButton);
-    });
-    box("the refusal", "Parameter Error", [] {});
+    script.then("the Image Parameters dialog", [] { return Visible<QDialog>(" Image Parameters") && openDialog(); },
+                [] {
+                    typeInto(IDC_XRES, "abc");
+                    QTest::mouseClick(Backend::control(GetDlgItem(openDialog(), IDOK)), Qt::LeftButton);
+                });
+    box("the refusal", "Parameter Error");
     script.then("the dialog open for correction",
                 [] { return !Visible<QMessageBox>() && Visible<QDialog>(" Image Parameters"); }, [] {
                     typeInto(IDC_XRES, "300");
@@ -101,25 +104,37 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesAndExits) {
                 [&] { QTest::keyClick(view(), Qt::Key_S); });
     script.then("the save dialog", [] { return Visible<QFileDialog>("Select a file for saving your image:"); },
                 [&] { harness::AcceptFile(QString::fromStdString((dir / "grown").string())); });
-    box("the image confirmation", "", [] {});
-    box("the parameters confirmation", "", [] {});
-    script.then("idle again", [] { return !Visible<QDialog>(); }, [&] { QTest::keyClick(view(), Qt::Key_Escape); });
+    box("the image confirmation", "");
+    box("the parameters confirmation", "");
+    QElapsedTimer clock;
+    double cpu = 0, seconds = 0;
+    script.then("idle again", [] { return !Visible<QDialog>(); }, [&] { QTest::keyClick(view(), Qt::Key_F1); });
+    script.then("the new cluster finished", [] { return okdla == 0 && firstloop == 1; }, [&] {
+        cpu = cpuseconds();
+        clock.start();
+        QTimer::singleShot(10000, Qt::PreciseTimer, [&] {
+            cpu = cpuseconds() - cpu, seconds = clock.elapsed() / 1000.0;
+            QTest::keyClick(view(), Qt::Key_Escape);
+        });
+    });
 
     EXPECT_EQ(WinMain(&zorvdla, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT), 0);
-    EXPECT_EQ(said.join('|').toStdString(), std::string(HELP_TEXT) + "|xres / yres range: 100 - 9600|"
-              "Image saved as grown.tga|Parameters saved as grown.dla\n\nLoad via ' File ' menu or by double-clicking.");
-    // 18-byte header, 300 x 240 pixels of 3 bytes, 26-byte footer; 804-byte parameters.
+    EXPECT_EQ(said.join('|').toStdString(),
+              std::string(HELP_TEXT) + "|xres / yres range: 100 - 9600|Image saved as grown.tga|Parameters saved as "
+                                       "grown.dla\n\nLoad via ' File ' menu or by double-clicking.");
     std::error_code ec;
     EXPECT_EQ(std::filesystem::file_size(dir / "grown.tga", ec), 18u + 300u * 240u * 3u + 26u);
     EXPECT_EQ(std::filesystem::file_size(dir / "grown.dla", ec), 804u);
+    EXPECT_GE(seconds, 10.0);
+    EXPECT_LT(cpu, 0.01 * seconds) << cpu << " s of CPU in " << seconds << " s";
     releasecanvas();
     std::filesystem::current_path(home);
     std::filesystem::remove_all(dir);
 }
 
-// Every text of the four settings dialogs is shown whole on its own lines:
-// labels (the advice text too) wrap nowhere but at their line breaks, radio
-// buttons and group boxes are wide enough, and nothing overlaps a field.
+// Every text of the four settings dialogs is shown whole on its own lines: labels (the advice text too) wrap nowhere
+// but at their line breaks, radio buttons and group boxes are wide enough, and nothing overlaps a field. No close
+// button; a field takes 29 characters.
 TEST(AppOnQt, SettingsDialogsShowEveryTextWholeOnItsLines) {
     resetsettings();
     Backend backend;
@@ -127,66 +142,39 @@ TEST(AppOnQt, SettingsDialogsShowEveryTextWholeOnItsLines) {
     backend.onModalShown = [&](QWidget* w) {
         auto* d = qobject_cast<qtbackend::DialogWindow*>(w);
         ASSERT_TRUE(d);
-        const QString title = d->windowTitle();
         const QRect inside = d->rect();
+        EXPECT_FALSE(d->windowFlags() & Qt::WindowCloseButtonHint) << "no close button";
+        for (QLineEdit* f : d->findChildren<QLineEdit*>()) {
+            QTest::keyClicks(f, QString(40, '9'));
+            EXPECT_EQ(f->text().size(), 29) << "a field takes 29 characters";
+        }
         auto report = [&](const QString& what, const QString& text) {
-            problems.push_back((title + ": " + what + " \"" + text.section('\n', 0, 0) + "\"").toStdString());
+            problems.push_back((d->windowTitle() + ": " + what + " " + text.section('\n', 0, 0)).toStdString());
         };
-        const auto fields = d->findChildren<QLineEdit*>();
         for (QLabel* l : d->findChildren<QLabel*>()) {
             if (l->text().isEmpty() || !l->isVisible()) continue;
             QFontMetrics m(l->font());
             const int lines = static_cast<int>(l->text().count('\n')) + 1;
-            const int width = l->contentsRect().width();
-            const QRect wrapped = m.boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap | Qt::AlignLeft, l->text());
+            const QRect wrapped = m.boundingRect(QRect(0, 0, l->contentsRect().width(), 100000),
+                                                 Qt::TextWordWrap | Qt::AlignLeft, l->text());
             if (wrapped.height() > lines * m.lineSpacing() + m.leading()) report("label wraps", l->text());
             if (l->height() < wrapped.height()) report("label cut off below", l->text());
             if (!inside.contains(l->geometry())) report("label beyond the dialog", l->text());
-            for (QLineEdit* f : fields)
-                if (f->geometry().intersects(QRect(l->pos(), QSize(m.horizontalAdvance(l->text().section('\n', 0, 0)), 1))))
-                    report("label under a field", l->text());
+            const QRect firstline(l->pos(), QSize(m.horizontalAdvance(l->text().section('\n', 0, 0)), 1));
+            for (QLineEdit* f : d->findChildren<QLineEdit*>())
+                if (f->geometry().intersects(firstline)) report("label under a field", l->text());
         }
         for (QRadioButton* r : d->findChildren<QRadioButton*>())
-            if (r->sizeHint().width() > r->width() || !inside.contains(r->geometry())) report("radio button cut", r->text());
+            if (r->sizeHint().width() > r->width() || !inside.contains(r->geometry())) report("radio cut", r->text());
         for (QGroupBox* g : d->findChildren<QGroupBox*>())
-            if (QFontMetrics(g->font()).horizontalAdvance(g->title()) > g->width()) report("group title cut", g->title());
+            if (QFontMetrics(g->font()).horizontalAdvance(g->title()) > g->width()) report("title cut", g->title());
         QTest::keyClick(d, Qt::Key_Escape);
     };
-    for (auto [id, proc] : {std::pair<int, DLGPROC>{IDD_PARAMETERS, ParamDialogProc}, {IDD_ALGORITHMS, AlgorithmDialogProc},
-                            {IDD_COLORING, ColoringDialogProc}, {IDD_BACKGROUND, BackgroundDialogProc}})
+    for (auto [id, proc] : {std::pair<int, DLGPROC>{IDD_PARAMETERS, ParamDialogProc},
+                            {IDD_ALGORITHMS, AlgorithmDialogProc}, {IDD_COLORING, ColoringDialogProc},
+                            {IDD_BACKGROUND, BackgroundDialogProc}})
         EXPECT_EQ(DialogBoxParamA(&zorvdla, MAKEINTRESOURCEA(id), nullptr, proc, 0), 2);
     EXPECT_EQ(problems, std::vector<std::string>{});
-}
-
-double cpuseconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// With no growth run due the program waits in the toolkit: with its cluster
-// finished, it uses under 1 % of a core over 10 s (the process's own CPU
-// time). The Xvfb test checks the same after PAUSE.
-TEST(AppOnQt, WaitsWithoutBurningTheProcessorWhenNoRunIsDue) {
-    resetsettings();
-    Backend backend;
-    harness::Script script;
-    QElapsedTimer clock;
-    script.then("the help box", [] { return Visible<QMessageBox>("HELP"); },
-                [&] { QTest::keyClick(Visible<QMessageBox>(), Qt::Key_Return); });
-    double cpu = 0, seconds = 0;
-    script.then("the cluster finished", [] { return okdla == 0 && firstloop == 1; }, [&] {
-        cpu = cpuseconds();
-        clock.restart();
-        QTimer::singleShot(10000, Qt::PreciseTimer, [&] {
-            cpu = cpuseconds() - cpu, seconds = clock.elapsed() / 1000.0;
-            QTest::keyClick(Backend::view(g_hWnd), Qt::Key_Escape);
-        });
-    });
-    EXPECT_EQ(WinMain(&zorvdla, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT), 0);
-    EXPECT_GE(seconds, 10.0);
-    EXPECT_LT(cpu, 0.01 * seconds) << cpu << " s of CPU in " << seconds << " s";
-    releasecanvas();
 }
 
 }  // namespace

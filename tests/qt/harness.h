@@ -1,6 +1,5 @@
-// Shared by the Qt backend's tests: the offscreen start-up, a quiet log,
-// finding visible windows, screenshots compared with a surface, and a script
-// of timed steps.
+// Shared by the Qt tests: the offscreen start-up, a quiet log, visible windows, screenshots compared with a surface,
+// and a script of steps taken while a program's own loop runs.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -29,8 +28,7 @@ inline int Main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    // The tests drive Qt's own file dialog, whatever the desktop offers.
-    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);  // the tests drive Qt's own file dialog
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
@@ -51,18 +49,16 @@ inline void AcceptFile(const QString& name) {
     static_cast<QDialog*>(d)->accept();
 }
 
-// What a window's client area shows, in device pixels (the window system's
-// copy at scale 1, otherwise the view rendered at its pixel ratio), compared
-// with the surface `dc` from the client origin. Counts the pixels unlike the
-// surface's, and the surface's pixels other than the background (ink).
+// The client area in device pixels (the window system's copy at scale 1, else the view rendered at its ratio) against
+// the surface `dc`: the pixels unlike the surface's, and the surface's other than the background (ink).
 struct Shot { int width, height, differences = 0, ink = 0; };
 inline Shot Compare(qtbackend::Backend& backend, HWND hwnd, HDC dc, COLORREF background) {
     QWidget* view = qtbackend::Backend::view(hwnd);
     view->repaint();
     QPoint at = view->mapTo(view->window(), QPoint(0, 0));
-    QPixmap shown = backend.ratio() != 1.0 ? view->grab()
-                    : view->screen()->grabWindow(view->window()->winId(), at.x(), at.y(), view->width(), view->height());
-    QImage image = shown.toImage();
+    QImage image = (backend.ratio() != 1.0 ? view->grab()
+                    : view->screen()->grabWindow(view->window()->winId(), at.x(), at.y(), view->width(), view->height()))
+                       .toImage();
     Shot shot{image.width(), image.height()};
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
@@ -74,11 +70,8 @@ inline Shot Compare(qtbackend::Backend& backend, HWND hwnd, HDC dc, COLORREF bac
     return shot;
 }
 
-// Runs a program's steps while its own loop runs: each step waits until its
-// condition holds (polled every 5 ms from construction until the last step
-// has acted), then acts. A step
-// that waits too long fails the test, closes the open dialog and ends the
-// program; so does a program that ends before the last step.
+// Steps taken while a program's own loop runs, each when its condition holds (polled every 5 ms). A step that waits 20
+// s fails the test, closes the open dialog and ends the program; so does a program that ends before the last step.
 class Script {
 public:
     Script() {

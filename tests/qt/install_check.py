@@ -1,12 +1,10 @@
 #!/usr/bin/env python3
-"""Installs the build into a fresh prefix with "cmake --install", checks what
-a desktop and a packager meet (programs, menu entries, AppStream file, .dla
-file type and its icon, manual pages, the XScreenSaver hack, the licence)
-with the desktop's own validators, then uninstalls and checks that nothing
-is left behind, and that files the install did not make stay.
+"""Installs the build into a fresh prefix with "cmake --install" (twice, the second over the first), checks what a
+desktop and a packager meet (programs, menu entries, AppStream file, .dla file type and its icon, manual pages, the
+XScreenSaver hack, the licence) with the desktop's own validators, then uninstalls: nothing is left behind, and
+files the install did not make stay.
 
-usage: install_check.py CMAKE BUILD_DIR PROGRAM...
-Exit 77 (skipped) when a validator is missing, after every other check.
+usage: install_check.py CMAKE BUILD_DIR PROGRAM...     (exit 77 when a validator is missing, after every other check)
 """
 import configparser
 import os
@@ -17,202 +15,128 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ET
 
-SKIP = 77
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-MIME_NS = "{http://www.freedesktop.org/standards/shared-mime-info}"
+MIME = "{http://www.freedesktop.org/standards/shared-mime-info}"
 # zorv-dla's keys: the accelerators, the window's own keys, and the mouse stop.
 KEYS = ["F1", "PAUSE", "Esc", "S", "O", "L", "F4", "F5", "F6", "M", "B", "F", "G", "P", "D", "F2", "F3"]
 missing_tools = set()
 
 
-def fail(message):
-    print("FAIL: " + message, file=sys.stderr)
-    sys.exit(1)
-
-
-def env():
-    return {k: v for k, v in os.environ.items() if k != "DESTDIR"}
+def check(condition, message):
+    if not condition:
+        print("FAIL: " + message, file=sys.stderr)
+        sys.exit(1)
 
 
 def run(argv, what):
-    result = subprocess.run(argv, capture_output=True, text=True, timeout=120, env=env())
-    if result.returncode != 0:
-        fail("%s failed (%d): %s%s" % (what, result.returncode, result.stdout, result.stderr))
-    return result
+    r = subprocess.run(argv, capture_output=True, text=True, timeout=120,
+                       env={k: v for k, v in os.environ.items() if k != "DESTDIR"})
+    check(r.returncode == 0, "%s failed (%d): %s%s" % (what, r.returncode, r.stdout, r.stderr))
+    return r
 
 
-def validate(tool, args, what):
-    """Runs a validator; its verdict must be clean. Notes a missing tool."""
+def validate(tool, *args):
+    """Runs a validator, whose verdict must be clean (groff: no warnings); its output, or None without the tool."""
     if not shutil.which(tool):
-        missing_tools.add(tool)
-        return
-    result = run([tool] + args, what)
-    if tool == "groff" and result.stderr.strip():
-        fail("%s: groff warns: %s" % (what, result.stderr))
+        return missing_tools.add(tool)
+    r = run([tool] + list(args), "%s %s" % (tool, args[-1]))
+    check(tool != "groff" or not r.stderr.strip(), "%s: groff warns: %s" % (args[-1], r.stderr))
+    return r.stdout
 
 
-def entry(path):
-    parser = configparser.ConfigParser(interpolation=None, strict=True)
-    parser.optionxform = str
-    with open(path, encoding="utf-8") as f:
-        parser.read_file(f)
-    if "Desktop Entry" not in parser:
-        fail(path + ": no [Desktop Entry] group")
-    return parser["Desktop Entry"]
-
-
-def check_entries(prefix, share, programs):
-    for program in ("zorv-dla", "zorv-dla-ss"):
-        if program not in programs:
-            continue
+def check_desktop(prefix, share, programs):
+    for program in {"zorv-dla", "zorv-dla-ss"} & set(programs):
         path = os.path.join(share, "applications", program + ".desktop")
-        validate("desktop-file-validate", [path], program + ".desktop")
-        e = entry(path)
+        validate("desktop-file-validate", path)
+        parser = configparser.ConfigParser(interpolation=None, strict=True)
+        parser.optionxform = str
+        parser.read(path, encoding="utf-8")
+        e, what = parser["Desktop Entry"], program + ".desktop: "
         argv = shlex.split(e["Exec"])
-        if argv[0] != os.path.join(prefix, "bin", program) or not os.access(argv[0], os.X_OK):
-            fail("%s.desktop starts %s" % (program, argv[0]))
-        if e["Icon"] != "zorv-dla":
-            fail(program + ".desktop has icon " + e["Icon"])
-        if program == "zorv-dla":
-            # A file manager opening a.dla runs the program with that one path.
-            if argv[1:] != ["%f"]:
-                fail("zorv-dla.desktop does not take the opened file: " + e["Exec"])
-            if "application/x-zorv-dla" not in e.get("MimeType", "").split(";"):
-                fail("zorv-dla.desktop does not claim .dla files")
-
-
-def check_file_type(share):
+        check(argv[0] == os.path.join(prefix, "bin", program) and os.access(argv[0], os.X_OK), what + e["Exec"])
+        check(e["Icon"] == "zorv-dla", what + "icon " + e["Icon"])
+        # A file manager opening a.dla runs the program with that one path.
+        check(program != "zorv-dla" or (argv[1:] == ["%f"] and "application/x-zorv-dla" in e["MimeType"].split(";")),
+              what + "does not take the opened .dla file: " + e["Exec"])
+    if "zorv-dla" not in programs:
+        return
     path = os.path.join(share, "mime", "packages", "zorv-dla.xml")
-    validate("xmllint", ["--noout", path], "xmllint of the MIME file")
-    types = ET.parse(path).getroot().findall(MIME_NS + "mime-type")
-    if [t.get("type") for t in types] != ["application/x-zorv-dla"]:
-        fail("the MIME package does not define application/x-zorv-dla")
-    if [g.get("pattern") for g in types[0].findall(MIME_NS + "glob")] != ["*.dla"]:
-        fail("the MIME type does not match *.dla")
-    # The file-type icon is a document icon of its own in the hicolor theme.
-    icons = [g.get("name") for g in types[0].findall(MIME_NS + "generic-icon")]
-    if len(icons) != 1 or icons[0] == "zorv-dla":
-        fail("the MIME type's icon is %r, not a document icon of its own" % icons)
+    validate("xmllint", "--noout", path)
+    types = ET.parse(path).getroot().findall(MIME + "mime-type")
+    check([t.get("type") for t in types] == ["application/x-zorv-dla"], "no MIME type application/x-zorv-dla")
+    check([g.get("pattern") for g in types[0].findall(MIME + "glob")] == ["*.dla"], "the MIME type is not *.dla")
+    icons = [g.get("name") for g in types[0].findall(MIME + "generic-icon")]  # a document icon of its own
+    check(len(icons) == 1 and icons[0] != "zorv-dla", "the MIME type's icon is %r, not a document icon" % icons)
     ET.parse(os.path.join(share, "icons", "hicolor", "scalable", "mimetypes", icons[0] + ".svg"))
-    if shutil.which("update-mime-database"):
-        # The install refreshed the database: .dla names map to the type.
+    if shutil.which("update-mime-database"):  # the install refreshed the database: .dla names map to the type
         with open(os.path.join(share, "mime", "globs2"), encoding="utf-8") as f:
-            if not any(line.strip().endswith("application/x-zorv-dla:*.dla") for line in f):
-                fail("the MIME database does not map *.dla")
-
-
-def check_metainfo(share, programs):
-    folder = os.path.join(share, "metainfo")
-    files = os.listdir(folder)
-    if len(files) != 1 or not files[0].endswith(".metainfo.xml"):
-        fail("expected one metainfo file, found %r" % files)
-    path = os.path.join(folder, files[0])
-    validate("appstreamcli", ["validate", "--no-net", path], "appstreamcli validate")
+            check(any(line.strip().endswith("application/x-zorv-dla:*.dla") for line in f), "globs2 lacks *.dla")
+    files = os.listdir(os.path.join(share, "metainfo"))
+    check(len(files) == 1 and files[0].endswith(".metainfo.xml"), "expected one metainfo file, found %r" % files)
+    path = os.path.join(share, "metainfo", files[0])
+    validate("appstreamcli", "validate", "--no-net", path)
     root = ET.parse(path).getroot()
-    if files[0] != root.findtext("id") + ".metainfo.xml":
-        fail("the metainfo file is not named after its id")
-    if root.findtext("launchable") != "zorv-dla.desktop":
-        fail("the metainfo does not launch zorv-dla.desktop")
-    if root.findtext("project_license") != "MIT":
-        fail("the metainfo names the licence " + str(root.findtext("project_license")))
-    provides = root.find("provides")
-    if sorted(b.text for b in provides.findall("binary")) != sorted(programs):
-        fail("the metainfo provides %r" % [b.text for b in provides.findall("binary")])
-    if [m.text for m in provides.findall("mediatype")] != ["application/x-zorv-dla"]:
-        fail("the metainfo does not name the .dla file type")
-    if root.find("content_rating") is None or not "".join(root.find("description").itertext()).strip():
-        fail("the metainfo lacks a content rating or a description")
-    shots = [i.text for i in root.iter("image")]
-    if not shots or not all(os.path.isfile(os.path.join(SOURCE, "docs", os.path.basename(s))) for s in shots):
-        fail("the screenshots %r are not the pictures in docs/" % shots)
+    provides, shots = root.find("provides"), [i.text for i in root.iter("image")]
+    for ok, what in ((files[0] == root.findtext("id") + ".metainfo.xml", "the file is not named after its id"),
+                     (root.findtext("launchable") == "zorv-dla.desktop", "it does not launch zorv-dla.desktop"),
+                     (root.findtext("project_license") == "MIT", "it names another licence"),
+                     (sorted(b.text for b in provides.findall("binary")) == sorted(programs), "wrong binaries"),
+                     ([m.text for m in provides.findall("mediatype")] == ["application/x-zorv-dla"], "no .dla type"),
+                     (root.find("content_rating") is not None, "no content rating"),
+                     ("".join(root.find("description").itertext()).strip(), "no description"),
+                     (shots and all(os.path.isfile(os.path.join(SOURCE, "docs", os.path.basename(s))) for s in shots),
+                      "the screenshots %r are not the pictures in docs/" % shots)):
+        check(ok, "metainfo: " + what)
     with open(os.path.join(share, "doc", "zorv-dla", "LICENSE"), encoding="utf-8") as f:
-        if not f.readline().startswith("MIT License"):
-            fail("the installed LICENSE is not the MIT licence")
+        check(f.readline().startswith("MIT License"), "the installed LICENSE is not the MIT licence")
 
 
-def check_manuals(share, programs):
+def check_installed(prefix, programs):
+    share = os.path.join(prefix, "share")
     for program in programs:
+        check(os.access(os.path.join(prefix, "bin", program), os.X_OK), program + " not installed as a program")
         page = os.path.join(share, "man", "man1", program + ".1")
-        validate("groff", ["-ww", "-man", "-z", page], "groff of " + program + ".1")
-        if shutil.which("man"):
-            text = run(["man", "-l", page], "man -l " + program + ".1").stdout
-            if program.upper() not in text or "EXIT STATUS" not in text:
-                fail("man -l %s.1 renders no page" % program)
-            if program == "zorv-dla":
-                words = set(text.replace(",", " ").split())
-                absent = [k for k in KEYS if k not in words]
-                if absent:
-                    fail("zorv-dla.1 does not describe the keys %s" % absent)
-        else:
-            missing_tools.add("man")
-
-
-def check_hack(prefix, share):
-    hack = os.path.join(prefix, "libexec", "xscreensaver", "zorv-dla-ss")
-    if not os.access(hack, os.X_OK):
-        fail("the saver is not installed as an XScreenSaver hack")
-    config = os.path.join(share, "xscreensaver", "config", "zorv-dla-ss.xml")
-    validate("xmllint", ["--noout", config], "xmllint of the hack's config")
-    root = ET.parse(config).getroot()
-    if root.tag != "screensaver" or root.get("name") != "zorv-dla-ss":
-        fail("the hack's config does not name zorv-dla-ss")
-
-
-def install(cmake, build, prefix):
-    run([cmake, "--install", build, "--prefix", prefix], "cmake --install")
-
-
-def uninstall(cmake, build):
-    run([cmake, "--build", build, "--target", "uninstall"], "the uninstall target")
+        validate("groff", "-ww", "-man", "-z", page)
+        text = validate("man", "-l", page)
+        if text is not None:
+            words = set(text.replace(",", " ").split())
+            check(program.upper() in text and "EXIT STATUS" in text, "man -l %s.1 renders no page" % program)
+            check(program != "zorv-dla" or set(KEYS) <= words, "zorv-dla.1 lacks the keys %s" % (set(KEYS) - words))
+    ET.parse(os.path.join(share, "icons", "hicolor", "scalable", "apps", "zorv-dla.svg"))
+    check_desktop(prefix, share, programs)
+    if "zorv-dla-ss" in programs:
+        check(os.access(os.path.join(prefix, "libexec", "xscreensaver", "zorv-dla-ss"), os.X_OK),
+              "the saver is not installed as an XScreenSaver hack")
+        config = os.path.join(share, "xscreensaver", "config", "zorv-dla-ss.xml")
+        validate("xmllint", "--noout", config)
+        root = ET.parse(config).getroot()
+        check(root.tag == "screensaver" and root.get("name") == "zorv-dla-ss", "the hack's config does not name it")
 
 
 def left(prefix):
-    found = []
-    for folder, dirs, files in os.walk(prefix):
-        found += [os.path.relpath(os.path.join(folder, n), prefix) for n in dirs + files]
-    return sorted(found)
+    return sorted(os.path.relpath(os.path.join(folder, n), prefix) for folder, dirs, files in os.walk(prefix)
+                  for n in dirs + files)
 
 
 def main():
     if len(sys.argv) < 4:
-        print(__doc__, file=sys.stderr)
-        sys.exit(2)
+        sys.exit(__doc__)
     cmake, build, programs = sys.argv[1], sys.argv[2], sys.argv[3:]
     work = tempfile.mkdtemp(prefix="zorv-install-")
     try:
-        prefix = os.path.join(work, "fresh")
-        os.mkdir(prefix)
-        install(cmake, build, prefix)
-        install(cmake, build, prefix)  # a second install over the first changes nothing
-        share = os.path.join(prefix, "share")
-        for program in programs:
-            if not os.access(os.path.join(prefix, "bin", program), os.X_OK):
-                fail(program + " not installed as a program")
-        ET.parse(os.path.join(share, "icons", "hicolor", "scalable", "apps", "zorv-dla.svg"))
-        check_entries(prefix, share, programs)
-        if "zorv-dla" in programs:
-            check_file_type(share)
-            check_metainfo(share, programs)
-        if "zorv-dla-ss" in programs:
-            check_hack(prefix, share)
-        check_manuals(share, programs)
-        uninstall(cmake, build)
-        if left(prefix):
-            fail("the uninstall left %s" % left(prefix))
-
-        # A prefix already in use: what was there before stays.
-        used = os.path.join(work, "used")
+        prefix, used = os.path.join(work, "fresh"), os.path.join(work, "used")
         os.makedirs(os.path.join(used, "bin"))
-        with open(os.path.join(used, "bin", "other-tool"), "w") as f:
-            f.write("#!/bin/sh\n")
-        install(cmake, build, used)
-        uninstall(cmake, build)
-        if left(used) != ["bin", os.path.join("bin", "other-tool")]:
-            fail("the uninstall from a used prefix left %s" % left(used))
+        open(os.path.join(used, "bin", "other-tool"), "w").close()
+        run([cmake, "--install", build, "--prefix", prefix], "cmake --install")
+        check_installed(prefix, programs)
+        for target, keep in ((prefix, []), (used, ["bin", os.path.join("bin", "other-tool")])):
+            run([cmake, "--install", build, "--prefix", target], "cmake --install")
+            run([cmake, "--build", build, "--target", "uninstall"], "the uninstall target")
+            check(left(target) == keep, "the uninstall left %s in %s" % (left(target), target))
         print("installed, checked and uninstalled: %s" % ", ".join(programs))
         if missing_tools:
             print("skipped the checks of missing tools: " + ", ".join(sorted(missing_tools)))
-            sys.exit(SKIP)
+            sys.exit(77)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

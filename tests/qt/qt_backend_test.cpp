@@ -1,15 +1,14 @@
-// The Qt backend under a small window procedure: input, cursor, close, pump
-// rate, boxes, template dialogs and file dialogs. Runs on the offscreen
-// platform, also with a scale factor of 2.
+// The Qt backend under a small window procedure: input, cursor, close, input made during a sleep, boxes and file
+// dialogs; and where the saver is asked to draw. Off screen, also with a scale factor of 2.
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
-#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 
+#include "platform/qt/qt_embed.h"
 #include "tests/qt/harness.h"
 
 namespace {
@@ -41,26 +40,21 @@ protected:
         watchdog.start(20000);
         WNDCLASSA wc{0, RecordProc, 0, 0, nullptr, nullptr, LoadCursorA(nullptr, IDC_CROSS), nullptr, nullptr, "R"};
         RegisterClassA(&wc);
-        hwnd = CreateWindowExA(0, "R", "t", WS_OVERLAPPEDWINDOW, 0, 0, 420, 340, nullptr, nullptr, nullptr,
-                               nullptr);
+        hwnd = CreateWindowExA(0, "R", "t", WS_OVERLAPPEDWINDOW, 0, 0, 420, 340, nullptr, nullptr, nullptr, nullptr);
         ShowWindow(hwnd, SW_SHOW);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Backend::widget(hwnd)));
         drain();
     }
-
-    // Native events in, then the queue out as a program's loop takes it; the
-    // messages the window got within [lo, hi].
+    // Native events in, then the queue out as a program's loop takes it; the messages got within [lo, hi].
     std::vector<MSG> drain(UINT lo = 0, UINT hi = 0xFFFF) {
         QCoreApplication::processEvents();
         std::size_t from = g_seen.size();
         MSG m;
-        while (platform::detail::PeekMessageSlow(&m, nullptr, 0, 0, PM_REMOVE) && m.message != WM_QUIT) {
-            TranslateMessage(&m);
-            DispatchMessageA(&m);
-        }
+        while (platform::detail::PeekMessageSlow(&m, nullptr, 0, 0, PM_REMOVE) && m.message != WM_QUIT)
+            TranslateMessage(&m), DispatchMessageA(&m);
         std::vector<MSG> out;
-        for (std::size_t i = from; i < g_seen.size(); ++i)
-            if (g_seen[i].message >= lo && g_seen[i].message <= hi) out.push_back(g_seen[i]);
+        std::copy_if(g_seen.begin() + from, g_seen.end(), std::back_inserter(out),
+                     [&](const MSG& s) { return s.message >= lo && s.message <= hi; });
         return out;
     }
     int device(int logical) const { return static_cast<int>(std::lround(logical * backend.ratio())); }
@@ -91,12 +85,6 @@ TEST_F(QtLayer, InputArrivesAsVirtualKeysAndClientCoordinatesUnlessDisabledCurso
     EXPECT_EQ(view->cursor().shape(), Qt::CrossCursor) << "the class cursor";
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     EXPECT_EQ(view->cursor().shape(), Qt::WaitCursor);
-    SetCursorPos(device(10), device(12));
-    POINT p;
-    GetCursorPos(&p);
-    EXPECT_EQ(std::pair(p.x, p.y), std::pair(device(10), device(12)));
-    EXPECT_TRUE(drain(WM_MOUSEMOVE, WM_MOUSEMOVE).empty()) << "the program's own move is no user movement";
-
     EnableWindow(hwnd, FALSE);
     QTest::keyClick(view, Qt::Key_F1);
     QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(5, 5));
@@ -108,27 +96,12 @@ TEST_F(QtLayer, InputArrivesAsVirtualKeysAndClientCoordinatesUnlessDisabledCurso
     EXPECT_FALSE(IsWindow(hwnd)) << "WM_CLOSE reached the procedure, whose default handling destroyed the window";
 }
 
-TEST_F(QtLayer, EmptyPollsPumpAtMostAboutOnceAMillisecondAndInputStillArrives) {
-    MSG m;
-    long before = backend.nativePumps;
-    auto start = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(40))
-        for (int i = 0; i < 1000; ++i) PeekMessageA(&m, hwnd, WM_KEYDOWN, WM_MBUTTONUP, PM_NOREMOVE);
-    EXPECT_LE(backend.nativePumps - before, (std::chrono::steady_clock::now() - start) / std::chrono::milliseconds(1) + 2);
-
-    QCoreApplication::postEvent(Backend::view(hwnd), new QKeyEvent(QEvent::KeyPress, Qt::Key_Pause, Qt::NoModifier));
-    bool seen = false;
-    for (int i = 0; !seen && i < 10000000; ++i)
-        seen = PeekMessageA(&m, hwnd, WM_KEYDOWN, WM_MBUTTONUP, PM_REMOVE) && m.wParam == VK_PAUSE;
-    EXPECT_TRUE(seen) << "a key arriving natively while a walk polls is seen by the poll";
-}
-
-// On the offscreen platform QCursor::setPos makes a window-system mouse move,
-// delivered later as a user's would be. (Its client position is off by the
-// frame at scale 2, so only the kinds and the count of messages are checked.)
+// With the programs' pump interval: input made during a sleep is queued when it ends, a key arriving while a walk polls
+// is seen by the poll, and only the program's own cursor moves are not input. Off screen QCursor::setPos makes a
+// window-system move, delivered later as a user's (its position is off by the frame at scale 2).
 TEST_F(QtLayer, InputMadeDuringASleepIsQueuedWhenItEndsAndOnlyTheProgramsOwnMovesAreNotInput) {
     QWidget* view = Backend::view(hwnd);
-    platform::SetPumpInterval(64);  // as the programs run
+    platform::SetPumpInterval(64);
     QTimer::singleShot(20, [&] { QCursor::setPos(view->mapToGlobal(QPoint(40, 30))); });
     Sleep(150);
     MSG m{};
@@ -136,8 +109,13 @@ TEST_F(QtLayer, InputMadeDuringASleepIsQueuedWhenItEndsAndOnlyTheProgramsOwnMove
     EXPECT_EQ(m.message, UINT(WM_MOUSEMOVE));
     drain();
 
-    // A user's move not yet handled when the program moves the cursor is input;
-    // the program's move is not, whatever came before it.
+    QCoreApplication::postEvent(view, new QKeyEvent(QEvent::KeyPress, Qt::Key_Pause, Qt::NoModifier));
+    bool seen = false;
+    for (int i = 0; !seen && i < 10000000; ++i)
+        seen = PeekMessageA(&m, hwnd, WM_KEYDOWN, WM_MBUTTONUP, PM_REMOVE) && m.wParam == VK_PAUSE;
+    EXPECT_TRUE(seen) << "a key arriving natively while a walk polls is seen by the poll";
+
+    // A user's move not yet handled when the program moves the cursor is input; the program's own is not.
     QCursor::setPos(view->mapToGlobal(QPoint(60, 50)));
     SetCursorPos(device(10), device(12));
     std::vector<MSG> moves = drain(WM_MOUSEMOVE, WM_MOUSEMOVE);
@@ -146,9 +124,11 @@ TEST_F(QtLayer, InputMadeDuringASleepIsQueuedWhenItEndsAndOnlyTheProgramsOwnMove
     POINT p;
     GetCursorPos(&p);
     EXPECT_EQ(std::pair(p.x, p.y), std::pair(device(10), device(12)));
+    SetCursorPos(device(20), device(22));
+    EXPECT_TRUE(drain(WM_MOUSEMOVE, WM_MOUSEMOVE).empty()) << "the program's own move alone";
 }
 
-TEST_F(QtLayer, BoxesShowTheirFlagsAndDisableOnlyTheirOwner) {
+TEST_F(QtLayer, BoxesShowTheirFlagsServeTheThreadAndDisableOnlyTheirOwner) {
     script.push_back([&](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
         EXPECT_EQ(std::tuple(box->windowTitle(), box->text(), box->icon()),
@@ -170,35 +150,7 @@ TEST_F(QtLayer, BoxesShowTheirFlagsAndDisableOnlyTheirOwner) {
     EXPECT_EQ(MessageBoxA(nullptr, "text", "caption", MB_OK), IDOK);
 }
 
-INT_PTR DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
-    if (msg == WM_COMMAND && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) EndDialog(dlg, LOWORD(wp));
-    return msg == WM_INITDIALOG || msg == WM_COMMAND;
-}
-
-TEST_F(QtLayer, DialogIsBuiltInDialogUnitsWithShortEditsAndEscAsCancel) {
-    static const DialogTemplate t{WS_POPUP | WS_CAPTION | DS_MODALFRAME, " Values", 0, 0, 160, 230, "MS Sans Serif", 8,
-                                  {{ControlKind::Button, IDOK, "OK", WS_CHILD | WS_VISIBLE, 12, 210, 50, 14},
-                                   {ControlKind::Button, IDCANCEL, "Cancel", WS_CHILD | WS_VISIBLE, 94, 210, 50, 14},
-                                   {ControlKind::Edit, 710, "", WS_CHILD | WS_VISIBLE | WS_BORDER, 94, 10, 50, 12}}};
-    static const Module module{"test", {}, {}, {}, {{700, "", &t}}};
-    script.push_back([&](QWidget* w) {
-        auto* d = qobject_cast<qtbackend::DialogWindow*>(w);
-        EXPECT_FALSE(d->windowFlags() & Qt::WindowCloseButtonHint);
-        EXPECT_EQ(d->charHeight(), QFontMetrics(d->font()).height());
-        EXPECT_EQ(d->unitsToX(100), std::lround(100 * d->averageCharWidth() / 4.0));
-        EXPECT_EQ(d->size(), QSize(d->unitsToX(160), d->unitsToY(230)));
-        auto* edit = w->findChild<QLineEdit*>();
-        EXPECT_EQ(edit->geometry(), QRect(QPoint(d->unitsToX(94), d->unitsToY(10)),
-                                          QPoint(d->unitsToX(144) - 1, d->unitsToY(22) - 1)));
-        QTest::keyClicks(edit, QString(40, 'x'));
-        EXPECT_EQ(edit->text().size(), 29);
-        QTest::keyClick(w, Qt::Key_Escape);
-    });
-    EXPECT_EQ(DialogBoxParamA(&module, MAKEINTRESOURCEA(700), hwnd, DialogProc, 0), IDCANCEL);
-}
-
-// The desktop's dialog is not overruled; Qt's own (which the tests drive)
-// refuses a missing file and asks before replacing one, in its own boxes.
+// The desktop's dialog is not overruled; Qt's own (driven here) refuses a missing file and asks before replacing one.
 TEST_F(QtLayer, FileDialogsKeepTitleFiltersFolderAndExtensionAndLeaveTheChecksToQt) {
     const auto dir = std::filesystem::temp_directory_path() / ("zorv-qt-files-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -246,6 +198,32 @@ TEST_F(QtLayer, FileDialogsKeepTitleFiltersFolderAndExtensionAndLeaveTheChecksTo
     EXPECT_TRUE(said.size() == 3 && said[0].contains("missing.dla") && said[1].contains("b.tga") && said[1] == said[2])
         << said.join('|').toStdString();
     std::filesystem::remove_all(dir);
+}
+
+// A window id option comes before XSCREENSAVER_WINDOW, that before -root; without any, the saver's own screen.
+TEST(HackTarget, FromTheOptionsAndTheEnvironmentOrRefusedWithTheirSource) {
+    using Case = std::tuple<std::vector<std::string>, const char*, std::string>;  // "root", the window, or the refusal
+    std::vector<Case> all = {
+        {{}, "", "screen"}, {{"/s"}, nullptr, "screen"}, {{"-window"}, "", "screen"}, {{"/c:1234"}, "", "screen"},
+        {{"-root", "-window-id", "0x2a0000f"}, "12345", "2a0000f"}, {{"-root"}, "0X1C00007", "1c00007"},
+        {{"--window-id", "4294967295"}, nullptr, "ffffffff"}, {{"-root"}, nullptr, "root"}, {{}, "77", "4d"},
+        {{"-root"}, "window", "XSCREENSAVER_WINDOW: 'window' is not a window id"}};
+    for (std::string bad : {"", "0", "0x", "12ab", "-5", "4294967296", "0x1g"})
+        all.push_back({{"-window-id", bad}, "1", "-window-id: '" + bad + "' is not a window id"});
+    all.push_back({{"-window-id"}, nullptr, "-window-id: '' is not a window id"});
+    for (auto [args, environment, want] : all) {
+        args.insert(args.begin(), "zorv-dla-ss");
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::string why;
+        const auto target = platform::qt::ParseHackTarget(static_cast<int>(args.size()), argv.data(), environment, why);
+        char window[16];
+        std::snprintf(window, sizeof window, "%x", target ? target->window : 0);
+        EXPECT_EQ(!target ? (why.empty() ? "screen" : why) : target->root ? "root" : window, want)
+            << ::testing::PrintToString(args) << " " << (environment ? environment : "(none)");
+        EXPECT_TRUE(!target || target->root == (want == "root"));
+    }
 }
 
 }  // namespace
