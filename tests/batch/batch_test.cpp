@@ -84,9 +84,6 @@ struct SignalOnProgress : std::stringbuf {
     }
 };
 
-// Makes the nth save write from now fail.
-void failWrite(long n) { savewritecheck = [n, count = 0L]() mutable { return ++count != n; }; }
-
 class Batch : public ::testing::Test {
 protected:
     fs::path dir = fs::temp_directory_path() / ("zorv-batch-" + std::to_string(::getpid()) + "-" +
@@ -128,11 +125,12 @@ protected:
         more.insert(more.end(), {"--seed", "7", "-s", "100x100", "--png", path("a.png"), path("a.tga")});
         return run(more);
     }
-    // A save that fails at the file given: exit 1, one line, and the folder as it was.
+    // A save that fails at the file given (none: stopped by SIGTERM): exit 1 (143), one line, the folder as it was.
     void expectSaveFails(const std::string& file, const std::map<std::string, std::string>& before,
                          std::vector<std::string> more = {}) {
-        EXPECT_EQ(save(more), 1) << file;
-        EXPECT_EQ(err.str(), "zorv-dla-batch: " + path(file) + ": Error writing to save file.\n");
+        EXPECT_EQ(save(more), file.empty() ? 143 : 1) << file;
+        EXPECT_EQ(err.str(), "zorv-dla-batch: " + (file.empty() ? "interrupted by SIGTERM; nothing was written"
+                                                                 : path(file) + ": Error writing to save file.") + "\n");
         EXPECT_TRUE(tree() == before) << file;
     }
 };
@@ -189,25 +187,29 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
     }
 }
 
-// A run without --seed says its seed, which grows the same files again, also with --json or --quiet; frames every n
-// particles end with the image.
-TEST_F(Batch, TheSeedGrowsTheSameFilesByteForByte) {
+// A --count run without --seed says each image's seed, which grows that image's files again alone, byte for byte, also
+// with --json, --quiet or frames every n particles (the last of them the image); the images differ.
+TEST_F(Batch, TheSeedsOfACountGrowTheSameFilesAlone) {
     auto outputs = [this](const std::string& n, std::vector<std::string> more = {}) {
-        more.insert(more.end(), {"--png", path(n + ".png"), "--points", path(n + ".csv"), path(n + ".tga")});
+        more.insert(more.end(), {"-s", "100x100", "--png", path(n + ".png"), "--points", path(n + ".csv"), path(n + ".tga")});
         return more;
     };
-    ASSERT_EQ(run(outputs("a")), 0) << err.str();
+    ASSERT_EQ(run(outputs("a", {"--count", "2"})), 0) << err.str();
     const auto said = lines(out.str());
-    ASSERT_EQ(said.at(0).rfind("seed: ", 0), 0u) << out.str();
-    const std::string seed = said[0].substr(6);
-    EXPECT_EQ(std::vector(said.end() - 4, said.end()), (std::vector<std::string>{"wrote: " + path("a.tga"),
-              "wrote: " + path("a.dla"), "wrote: " + path("a.png"), "wrote: " + path("a.csv")}));
+    std::vector<std::string> seeds;
+    std::ranges::copy_if(said, std::back_inserter(seeds), [](auto& l) { return l.starts_with("seed: "); });
+    ASSERT_EQ(seeds.size(), 2u) << out.str();
+    const std::string seed = seeds[0].substr(6), next = std::to_string(std::stoll(seed) + 1);
+    EXPECT_EQ(seeds[1], "seed: " + next) << "in image order";
+    EXPECT_EQ(std::vector(said.end() - 4, said.end()), (std::vector<std::string>{"wrote: " + path("a-0002.tga"),
+              "wrote: " + path("a-0002.dla"), "wrote: " + path("a-0002.png"), "wrote: " + path("a-0002.csv")}));
     EXPECT_NE(out.str().find("\nrandom walk moves: "), std::string::npos) << out.str();
-    const std::string particles = *std::ranges::find_if(said, [](auto& l) { return l.rfind("particles: ", 0) == 0; });
+    EXPECT_EQ(tree().size(), 8u) << "no other file";
+    const std::string particles = *std::ranges::find_if(said, [](auto& l) { return l.starts_with("particles: "); });
 
     ASSERT_EQ(run(outputs("b", {"--seed", seed, "--json", "--frames", path("f"), "--every", "250"})), 0);
     for (const char* ext : {".tga", ".dla", ".png", ".csv"})
-        EXPECT_TRUE(slurp(path(std::string("a") + ext)) == slurp(path(std::string("b") + ext))) << ext;
+        EXPECT_TRUE(slurp(path(std::string("a-0001") + ext)) == slurp(path(std::string("b") + ext))) << ext;
     ASSERT_EQ(lines(out.str()).size(), 1u) << "one line of JSON: " << out.str();
     const auto json = nlohmann::json::parse(out.str());
     EXPECT_EQ(json.at("seed").dump(), seed);
@@ -220,9 +222,9 @@ TEST_F(Batch, TheSeedGrowsTheSameFilesByteForByte) {
     std::snprintf(last, sizeof last, "f/b-%06ld.png", frames);
     EXPECT_TRUE(readpng(path(last)).rgb == tgapixels(slurp(path("b.tga"))));
     EXPECT_NE(slurp(path("f/b-000001.png")), slurp(path("f/b-000002.png")));
-    ASSERT_EQ(run({"-q", "--seed", seed, path("c.tga")}), 0);
+    ASSERT_EQ(run({"-q", "--seed", next, "-s", "100x100", path("c.tga")}), 0);
     EXPECT_EQ(out.str(), "") << "quiet";
-    EXPECT_TRUE(slurp(path("a.tga")) == slurp(path("c.tga")));
+    EXPECT_TRUE(slurp(path("a-0002.tga")) == slurp(path("c.tga")) && slurp(path("a-0001.tga")) != slurp(path("c.tga")));
     EXPECT_EQ(run({"--version"}), 0);
     EXPECT_EQ(out.str(), "zorv-dla-batch " ZORV_PROJECT_VERSION "\n");
     EXPECT_EQ(run({"--help"}), 0);
@@ -237,9 +239,7 @@ TEST_F(Batch, TheSeedGrowsTheSameFilesByteForByte) {
 TEST_F(Batch, ParametersMapAndOptionsMakeTheImageAndThePngDescribesIt) {
     DLA in{1, 1, 7, 90, 0, 0, 0, 0, 0, {}};  // Fractint, centripetal, radius 7, stickiness 90, black background
     std::ofstream(path("in.dla"), std::ios::binary).write(reinterpret_cast<const char*>(&in), sizeof in);
-    std::ofstream map(path("p.map"));
-    for (int i = 0; i < 256; ++i) map << (i % 2 ? "250 0 0" : "0 0 250") << " name\n";
-    map.close();
+    for (int i = 0; i < 256; ++i) std::ofstream(path("p.map"), std::ios::app) << (i % 2 ? "250 0 0" : "0 0 250") << " x\n";
     fs::create_directory(path("real"));
     fs::create_symlink("real/a.png", path("a.png"));
     ASSERT_EQ(run({"-s", "120x100", "--params", path("in.dla"), "--coloring", "distance", "--map", path("p.map"),
@@ -316,46 +316,26 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
     }
 }
 
-// --count grows images that equal single runs with its seeds (so a rule repeats byte for byte, the default one
-// elsewhere), different from each other.
-TEST_F(Batch, CountGrowsNumberedImagesThatEqualSingleRuns) {
-    auto grow = [this](std::vector<std::string> more, const std::string& name) {
-        more.insert(more.end(), {"-a", "fractint-spaces", "-s", "100x100", "--png", path(name + ".png")});
-        more.push_back(path(name + ".tga"));
-        return run(more);
-    };
-    ASSERT_EQ(grow({"--count", "3", "--seed", "40"}, "a"), 0) << err.str();
-    std::vector<std::string> seeds;
-    std::ranges::copy_if(lines(out.str()), std::back_inserter(seeds), [](auto& l) { return l.starts_with("seed: "); });
-    EXPECT_EQ(seeds, (std::vector<std::string>{"seed: 40", "seed: 41", "seed: 42"})) << "in image order";
-    std::set<std::string> images;
-    for (int i = 1; i <= 3; ++i) {
-        ASSERT_EQ(grow({"-q", "--seed", std::to_string(39 + i)}, "1"), 0);
-        for (const char* ext : {".tga", ".dla", ".png"})
-            EXPECT_TRUE(slurp(path("a-000" + std::to_string(i) + ext)) == slurp(path(std::string("1") + ext))) << ext;
-        images.insert(slurp(path("1.tga")));
-    }
-    EXPECT_EQ(images.size(), 3u) << "three different images";
-    EXPECT_EQ(tree().size(), 3u * 3 + 3) << "no other file";
-    ASSERT_EQ(grow({"--count", "2", "--json"}, "j"), 0);
-    const auto json = lines(out.str());
-    ASSERT_EQ(json.size(), 2u);
-    EXPECT_EQ(nlohmann::json::parse(json[1]).at("files").at(0), path("j-0002.tga"));
-}
-
-// A write that fails in any file, a file that cannot be moved into place after the others were, and a particle list or
-// frame that fails while the image grows: exit 1, one line naming the file, the folder as it was.
-TEST_F(Batch, AFailedSaveChangesNoFileAndLeavesNoTemporary) {
+// A write that fails in any file, a SIGTERM while saving (negative: at that write), a file that cannot be moved into
+// place after the others were, a particle list or frame that fails while the image grows: exit 1 (143), one line, the
+// folder as it was. SIGINT while growing, also with --count, ends the progress line and leaves only complete frames.
+TEST_F(Batch, AFailedOrStoppedSaveChangesNoFileAndLeavesNoTemporary) {
     fs::create_directory(path("f"));  // a frame that fails leaves its folder
+    const std::tuple<long, std::string, std::vector<std::string>> cases[] = {
+        {1, "a.tga", {}}, {60, "a.tga", {}}, {102, "a.tga", {}}, {103, "a.dla", {}}, {104, "a.png", {}},
+        {-50, "", {}}, {-102, "", {}}, {-104, "", {}}, {3, "a.csv", {"--points", path("a.csv")}},
+        {2, "f/a-000001.png", {"--frames", path("f"), "--every", "1"}}};
     for (bool earlier : {false, true}) {
         SCOPED_TRACE(earlier ? "earlier files" : "no earlier files");
         if (earlier) writeEarlierFiles();
         const auto before = tree();
-        for (auto [write, file] : {std::pair{1, "a.tga"}, {60, "a.tga"}, {102, "a.tga"}, {103, "a.dla"}})
-            failWrite(write), expectSaveFails(file, before);
-        failWrite(104), expectSaveFails("a.png", before);
-        failWrite(3), expectSaveFails("a.csv", before, {"--points", path("a.csv")});
-        failWrite(2), expectSaveFails("f/a-000001.png", before, {"--frames", path("f"), "--every", "1"});
+        for (const auto& [write, file, more] : cases) {
+            savewritecheck = [write, n = 0L]() mutable {
+                if (++n == -write) std::raise(SIGTERM);
+                return n != write;
+            };
+            expectSaveFails(file, before, more);
+        }
         // A folder takes the parameter file's place while the PNG is written: the Targa, moved into place first, goes
         // back.
         savewritecheck = [this, count = 0]() mutable {
@@ -372,47 +352,26 @@ TEST_F(Batch, AFailedSaveChangesNoFileAndLeavesNoTemporary) {
     }
     savewritecheck = nullptr;
     fs::remove(path("f"));
-    ASSERT_EQ(save(), 0) << err.str();
-    auto after = tree();
-    EXPECT_EQ(after.size(), 3u) << "no temporary file";
-    EXPECT_EQ(after["a.tga"].size(), 18u + 3 * 100 * 100 + 26);
-    EXPECT_EQ(after["a.dla"].size(), 804u);
-    EXPECT_EQ(after["a.png"].substr(1, 3), "PNG");
-}
-
-// SIGINT or SIGTERM while growing or saving, also with --count: the progress line ends, one line says so, the exit code
-// is 128 + the signal, and nothing is written but the frames made before, each complete.
-TEST_F(Batch, AStopSignalWritesNothing) {
-    writeEarlierFiles();
     const auto before = tree();
-    SignalOnProgress progress;
-    std::ostream errors(&progress);
-    EXPECT_EQ(run({"--seed", "8", "-s", "100x100", "--frames", path("f"), "--every", "1", path("a.tga")}, &errors),
-              130);
-    EXPECT_EQ(progress.str().substr(0, 8), "\rradius ");
-    EXPECT_EQ(progress.str().substr(progress.str().find('\n')),
-              "\nzorv-dla-batch: interrupted by SIGINT; nothing was written but 1 frame in " + path("f") + "\n");
-    EXPECT_EQ(readpng(path("f/a-000001.png")).rgb.size(), 100u * 100 * 3);
-    fs::remove_all(path("f"));
-    EXPECT_TRUE(tree() == before);
-
-    SignalOnProgress count;
-    std::ostream counterrors(&count);
-    EXPECT_EQ(run({"--count", "2", "-s", "2000x2000", path("a.tga")}, &counterrors), 130);
-    EXPECT_EQ(count.str().substr(0, 8), "\rimages ");
-    EXPECT_EQ(count.str().substr(count.str().find("zorv-dla-batch")),
-              "zorv-dla-batch: interrupted by SIGINT; 0 of 2 images were written, nothing of the others\n");
-    EXPECT_TRUE(tree() == before) << "the images' processes end too";
-
-    for (long write : {50, 102, 104}) {
-        savewritecheck = [write, count = 0L]() mutable {
-            if (++count == write) std::raise(SIGTERM);
-            return true;
-        };
-        EXPECT_EQ(save(), 143) << write;
-        EXPECT_EQ(err.str(), "zorv-dla-batch: interrupted by SIGTERM; nothing was written\n");
-        EXPECT_TRUE(tree() == before) << write;
+    for (auto [args, says] : {std::pair{std::vector<std::string>{"--seed", "8", "-s", "100x100", "--frames", path("f"),
+                                                                 "--every", "1", path("a.tga")},
+                                        "\rradius |\nzorv-dla-batch: interrupted by SIGINT; nothing was written but 1 frame in " + path("f")},
+                              {{"--count", "2", "-s", "2000x2000", path("a.tga")},
+                               "\rimages |zorv-dla-batch: interrupted by SIGINT; 0 of 2 images were written, nothing of the others"}}) {
+        SignalOnProgress progress;
+        std::ostream errors(&progress);
+        EXPECT_EQ(run(args, &errors), 130);
+        const std::string text = progress.str();
+        EXPECT_EQ(text.substr(0, 8), says.substr(0, 8));
+        EXPECT_TRUE(text.ends_with(says.substr(9) + "\n")) << text;
+        EXPECT_TRUE(!fs::exists(path("f")) || readpng(path("f/a-000001.png")).rgb.size() == 100u * 100 * 3);
+        fs::remove_all(path("f"));
+        EXPECT_TRUE(tree() == before) << "the images' processes end too";
     }
+    ASSERT_EQ(save(), 0) << err.str();
+    const auto after = tree();
+    EXPECT_EQ(std::tuple(after.size(), after.at("a.tga").size(), after.at("a.dla").size(), after.at("a.png").substr(1, 3)),
+              std::tuple(3u, 18u + 3 * 100 * 100 + 26, 804u, "PNG")) << "no temporary file";
 }
 
 // A real full disk: a small tmpfs mounted over the test's folder, with just enough room left for none, one or two of
