@@ -87,7 +87,7 @@ protected:
     std::ostringstream out, err;
 
     void SetUp() override { fs::remove_all(dir), fs::create_directories(dir); }
-    void TearDown() override { savewritecheck = nullptr, fs::remove_all(dir); }
+    void TearDown() override { savewritecheck = nullptr, umount2(dir.c_str(), MNT_DETACH), fs::remove_all(dir); }
 
     // Runs the program; with `progress`, the progress line and errors go there.
     int run(std::vector<std::string> args, std::ostream* progress = nullptr) {
@@ -145,8 +145,7 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
     ASSERT_EQ(mkfifo(path("pipe.dla").c_str(), 0644), 0);
     fs::create_symlink("old.tga", path("link.png"));
     fs::create_hard_link(path("old.tga"), path("hard.png"));
-    fs::create_symlink("loop2.tga", path("loop1.tga"));
-    fs::create_symlink("loop1.tga", path("loop2.tga"));
+    fs::create_symlink("loop.tga", path("loop.tga"));
     // A folder whose path is 4080 bytes long: "a.tga" fits in it, the temporary name does not.
     std::string deep = dir.string();
     while (4080 - deep.size() > 202) deep += "/" + std::string(200, 'd');
@@ -176,7 +175,7 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
         {{"--png", path("link.png"), path("old.tga")}, same + path("old.tga") + "'"},
         {{"--png", path("hard.png"), path("old.tga")}, same + path("old.tga") + "'"},
         {{path("pipe.tga")}, path("pipe.dla") + "': it is neither a regular file nor a character device"},
-        {{path("loop1.tga")}, "OUTPUT: cannot write '" + path("loop1.tga") + "': it is a symbolic link that loops"},
+        {{path("loop.tga")}, "OUTPUT: cannot write '" + path("loop.tga") + "': it is a symbolic link that loops"},
         {{path(std::string(252, 'n') + ".tga")}, "': its name is 256 bytes long, more than the 255 its folder allows"},
         {{deep + "/a.tga"}, "': the path of the temporary file beside it would be 4102 bytes long, more than the 4095"},
         {{deep + "/" + std::string(20, 'l') + ".tga"}, "': the path is 4105 bytes long, more than the 4095 the system"},
@@ -245,13 +244,11 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
     const std::tuple<std::vector<std::string>, int, int> cases[] = {  // options, nearest and farthest parent
         {{"-a", "durero-rudo"}, 1, 1}, {{"-a", "fractint"}, 1, 1}, {{"-a", "fractint-spaces"}, 0, 2},
         {{"-a", "durero-rudo", "--stickiness", "30", "--coloring", "distance"}, 0, 1},
-        {{"-g", "centripetal", "-a", "fractint", "--stickiness", "50"}, 1, 1},
         {{"-g", "centripetal", "-a", "fractint-spaces"}, 0, 2},
         {{"-g", "centripetal", "--greyscale", "--background", "128,128,128", "--stickiness", "40"}, 0, 1},
         {{"--params", path("in.dla"), "--coloring", "distance", "--map", path("p.map")}, 1, 1}};
     for (auto [args, nearest, farthest] : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));
-        const bool params = args[0] == "--params";
         args.insert(args.end(), {"--seed", "31", "-s", "100x100", "--json", "--points", path("p.csv"), "--png",
                                  path("p.png"), path("p.tga")});
         ASSERT_EQ(run(args), 0) << err.str();
@@ -293,7 +290,7 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
         EXPECT_TRUE(drawn == image) << "drawing the points in order gives the image";
         const Png png = readpng(path("p.png"));
         EXPECT_TRUE(png.rgb == image && png.intent == PNG_sRGB_INTENT_PERCEPTUAL);
-        if (!params) continue;
+        if (args[0] != "--params") continue;
         EXPECT_TRUE(dla == std::string(reinterpret_cast<const char*>(&in), sizeof in)) << "the settings as used";
         EXPECT_EQ(png.text, (std::map<std::string, std::string>{{"Software", "zorv-dla-batch " ZORV_PROJECT_VERSION},
                   {"Size", "100x100"}, {"Radius", "7"}, {"Stickiness", "90"}, {"Algorithm", "fractint"}, {"Seed", "31"},
@@ -330,17 +327,16 @@ TEST_F(Batch, AFailedOrStoppedSaveChangesNoFileAndLeavesNoTemporary) {
     fs::remove(path("f"));
     const auto before = tree();
     const std::string by = "zorv-dla-batch: interrupted by SIGINT; ";
-    for (auto [args, says] : {std::pair{std::vector<std::string>{"--seed", "8", "-s", "100x100", "--frames", path("f"),
-                                                                 "--every", "1", path("a.tga")},
-                                        "\rradius |\n" + by + "nothing was written but 1 frame in " + path("f")},
-                              {{"--count", "2", "-s", "2000x2000", path("a.tga")},
-                               "\rimages |" + by + "0 of 2 images were written, nothing of the others"}}) {
+    const std::tuple<std::vector<std::string>, std::string, std::string> stops[] = {
+        {{"--seed", "8", "-s", "100x100", "--frames", path("f"), "--every", "1", path("a.tga")}, "\rradius ",
+         "\n" + by + "nothing was written but 1 frame in " + path("f") + "\n"},
+        {{"--count", "2", "-s", "2000x2000", path("a.tga")}, "\rimages ",
+         "\r" + by + "0 of 2 images were written, nothing of the others\n"}};
+    for (const auto& [args, starts, ends] : stops) {
         SignalOnProgress progress;
         std::ostream errors(&progress);
         EXPECT_EQ(run(args, &errors), 130);
-        const std::string text = progress.str();
-        EXPECT_EQ(text.substr(0, 8), says.substr(0, 8));
-        EXPECT_TRUE(text.ends_with(says.substr(9) + "\n")) << text;
+        EXPECT_TRUE(progress.str().starts_with(starts) && progress.str().ends_with(ends)) << progress.str();
         EXPECT_TRUE(!fs::exists(path("f")) || readpng(path("f/a-000001.png")).rgb.size() == 100u * 100 * 3);
         fs::remove_all(path("f"));
         EXPECT_TRUE(tree() == before) << "the images' processes end too";
@@ -356,16 +352,11 @@ TEST_F(Batch, AFullDiskChangesNoFile) {
     const long page = sysconf(_SC_PAGESIZE);
     if (mount("zorv-test", dir.c_str(), "tmpfs", 0, ("size=" + std::to_string(64 * page)).c_str()) != 0)
         GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
-    struct Unmount {
-        const fs::path& dir;
-        ~Unmount() { umount2(dir.c_str(), MNT_DETACH); }
-    } unmount{dir};
     writeEarlierFiles();
     const long tga = (18 + 3 * 100 * 100 + 26 + page - 1) / page;
     for (auto [pages, file] : {std::pair{tga - 1, "a.tga"}, {tga, "a.dla"}, {tga + 1, "a.png"}}) {
-        fs::remove(path("filler"));  // the disk filled but for the pages asked for
-        struct statvfs disk {};
-        const int fd = ::open(path("filler").c_str(), O_WRONLY | O_CREAT, 0644);
+        struct statvfs disk {};  // the disk filled but for the pages asked for
+        const int fd = ::open(path("filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ASSERT_TRUE(statvfs(dir.c_str(), &disk) == 0 && fd >= 0);
         EXPECT_EQ(posix_fallocate(fd, 0, static_cast<off_t>(disk.f_bavail - pages) * disk.f_frsize), 0);
         close(fd);
