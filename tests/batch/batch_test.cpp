@@ -31,13 +31,6 @@ std::string slurp(const fs::path& p) {
     return {std::istreambuf_iterator<char>(f), {}};
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> all;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) all.push_back(line);
-    return all;
-}
-
 // A 24-bit top-first Targa's pixels as red, green, blue bytes.
 std::vector<unsigned char> tgapixels(const std::string& tga) {
     std::vector<unsigned char> rgb;
@@ -106,10 +99,8 @@ protected:
     std::map<std::string, std::string> tree() const {
         std::map<std::string, std::string> files;
         for (const auto& e : fs::recursive_directory_iterator(dir)) {
-            const fs::file_status s = e.symlink_status();
-            files[e.path().lexically_relative(dir).string()] =
-                fs::is_symlink(s) ? "-> " + fs::read_symlink(e).string()
-                : fs::is_regular_file(s) ? slurp(e.path()) : fs::is_directory(s) ? "folder" : "other";
+            files[e.path().lexically_relative(dir).string()] = e.is_symlink() ? "-> " + fs::read_symlink(e).string()
+                : e.is_regular_file() ? slurp(e.path()) : e.is_directory() ? "folder" : "other";
         }
         return files;
     }
@@ -194,23 +185,21 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
 TEST_F(Batch, TheSeedsOfACountGrowTheSameFilesAlone) {
     ASSERT_EQ(run({"--count", "2", "-s", "100x100", "--png", path("a.png"), "--points", path("a.csv"), path("a.tga")}),
               0);
-    const auto said = lines(out.str());
-    const std::string seed = said.at(0).substr(6), next = std::to_string(std::stoll(seed) + 1);
-    EXPECT_TRUE(said[0].starts_with("seed: ") && std::ranges::count(said, "seed: " + next) == 1) << out.str();
-    EXPECT_EQ(std::vector(said.end() - 4, said.end()), (std::vector<std::string>{"wrote: " + path("a-0002.tga"),
-              "wrote: " + path("a-0002.dla"), "wrote: " + path("a-0002.png"), "wrote: " + path("a-0002.csv")}));
-    EXPECT_NE(out.str().find("\nrandom walk moves: "), std::string::npos) << out.str();
+    const std::string said = out.str(), seed = said.substr(6, said.find('\n') - 6), a2 = "wrote: " + path("a-0002.");
+    const std::string next = std::to_string(std::stoll(seed) + 1);
+    EXPECT_TRUE(said.starts_with("seed: ") && said.find("\n\nseed: " + next + "\n") != std::string::npos) << said;
+    EXPECT_TRUE(said.ends_with(a2 + "tga\n" + a2 + "dla\n" + a2 + "png\n" + a2 + "csv\n")) << said;
+    EXPECT_NE(said.find("\nrandom walk moves: "), std::string::npos) << said;
     EXPECT_EQ(tree().size(), 8u) << "no other file";
-    const std::string particles = *std::ranges::find_if(said, [](auto& l) { return l.starts_with("particles: "); });
 
     ASSERT_EQ(run({"--seed", seed, "--json", "--frames", path("f"), "--every", "250", "-s", "100x100", "--png",
                    path("b.png"), "--points", path("b.csv"), path("b.tga")}), 0);
     for (const char* ext : {".tga", ".dla", ".png", ".csv"})
         EXPECT_TRUE(slurp(path(std::string("a-0001") + ext)) == slurp(path(std::string("b") + ext))) << ext;
-    ASSERT_EQ(lines(out.str()).size(), 1u) << "one line of JSON: " << out.str();
+    ASSERT_EQ(std::ranges::count(out.str(), '\n'), 1) << "one line of JSON: " << out.str();
     const auto json = nlohmann::json::parse(out.str());
     EXPECT_EQ(json.at("seed").dump(), seed);
-    EXPECT_EQ("particles: " + json.at("particles").dump(), particles);
+    EXPECT_LT(said.find("\nparticles: " + json.at("particles").dump() + "\n"), said.find("\nseed: " + next));
     EXPECT_EQ(json.at("files"), nlohmann::json::array({path("b.tga"), path("b.dla"), path("b.png"), path("b.csv")}));
     const long frames = (json.at("particles").get<long>() + 249) / 250;
     EXPECT_EQ(json.at("frames"), (nlohmann::json{{"folder", path("f")}, {"count", frames}}));
@@ -223,10 +212,8 @@ TEST_F(Batch, TheSeedsOfACountGrowTheSameFilesAlone) {
     EXPECT_EQ(out.str(), "") << "quiet";
     EXPECT_TRUE(slurp(path("a-0002.tga")) == slurp(path("c.tga")) && slurp(path("a-0001.tga")) != slurp(path("c.tga")));
     EXPECT_EQ(fs::read_symlink(path("c.tga")), "c-real.tga");
-    EXPECT_EQ(run({"--version"}), 0);
-    EXPECT_EQ(out.str(), "zorv-dla-batch " ZORV_PROJECT_VERSION "\n");
-    EXPECT_EQ(run({"--help"}), 0);
-    EXPECT_EQ(out.str().rfind("zorv-dla-batch " ZORV_PROJECT_VERSION ": ", 0), 0u);
+    EXPECT_TRUE(run({"--version"}) == 0 && out.str() == "zorv-dla-batch " ZORV_PROJECT_VERSION "\n") << out.str();
+    EXPECT_TRUE(run({"--help"}) == 0 && out.str().starts_with("zorv-dla-batch " ZORV_PROJECT_VERSION ": "));
     EXPECT_NE(out.str().find("-s,--size WxH [400x400]"), std::string::npos);
     EXPECT_NE(out.str().find("-a,--algorithm RULE [durero-rudo]"), std::string::npos);
 }
@@ -252,35 +239,35 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
         args.insert(args.end(), {"--seed", "31", "-s", "100x100", "--json", "--points", path("p.csv"), "--png",
                                  path("p.png"), path("p.tga")});
         ASSERT_EQ(run(args), 0) << err.str();
-        const auto csv = lines(slurp(path("p.csv")));
+        std::istringstream csv(slurp(path("p.csv")));
+        std::string line;
         const std::string dla = slurp(path("p.dla"));
         const auto image = tgapixels(slurp(path("p.tga")));
         ASSERT_EQ(image.size(), 100u * 100 * 3);
         std::vector<unsigned char> drawn(image.size());
         for (std::size_t i = 0; i < drawn.size(); ++i) drawn[i] = image[i % 3];  // the background, as in the corner
-        std::vector<std::pair<int, int>> at;  // each particle's place
+        std::vector<std::pair<long, long>> at;  // each particle's place
         std::size_t seeds = 0;                // first, without parents
-        ASSERT_EQ(csv.at(0), "id,parent,x,y,colour_index,colour");
-        for (std::size_t i = 1; i < csv.size(); ++i) {
-            long id = 0, parent = 0;
-            int x = 0, y = 0, index = 0;
+        ASSERT_TRUE(std::getline(csv, line) && line == "id,parent,x,y,colour_index,colour");
+        while (std::getline(csv, line)) {
+            long id = 0, parent = 0, x = 0, y = 0, index = 0;
             unsigned char rgb[3];
-            ASSERT_EQ(std::sscanf(csv[i].c_str(), "%ld,%ld,%d,%d,%d,#%2hhx%2hhx%2hhx", &id, &parent, &x, &y, &index,
-                                  rgb, rgb + 1, rgb + 2), 8) << csv[i];
-            ASSERT_TRUE(id == static_cast<long>(at.size()) && parent < id) << csv[i];
+            ASSERT_EQ(std::sscanf(line.c_str(), "%ld,%ld,%ld,%ld,%ld,#%2hhx%2hhx%2hhx", &id, &parent, &x, &y, &index,
+                                  rgb, rgb + 1, rgb + 2), 8) << line;
+            ASSERT_TRUE(id == static_cast<long>(at.size()) && parent < id) << line;
             if (parent == -1 && seeds == at.size()) {
                 ++seeds;
             } else if (parent < 0) {  // its contact was off the canvas: next to the edge, or (rule 2) next but one
-                EXPECT_LT(std::min({x, y, 99 - x, 99 - y}), farthest) << csv[i];
+                EXPECT_LT(std::min({x, y, 99 - x, 99 - y}), farthest) << line;
             } else {
                 const auto [px, py] = at[static_cast<std::size_t>(parent)];
                 const int distance = std::max(std::abs(x - px), std::abs(y - py));
-                EXPECT_TRUE(distance >= nearest && distance <= farthest) << csv[i];
+                EXPECT_TRUE(distance >= nearest && distance <= farthest) << line;
             }
             at.emplace_back(x, y);
             // The palette entry named, or (0) a grey shade outside the palette.
             EXPECT_TRUE(index > 0 ? std::memcmp(rgb, dla.data() + 36 + 3 * index, 3) == 0
-                                  : rgb[0] == rgb[1] && rgb[1] == rgb[2]) << csv[i];
+                                  : rgb[0] == rgb[1] && rgb[1] == rgb[2]) << line;
             // Off the canvas (out through a gap in the ellipse) a particle leaves no pixel.
             if (x >= 0 && x < 100 && y >= 0 && y < 100) std::memcpy(&drawn[(y * 100 + x) * 3], rgb, 3);
         }
@@ -362,9 +349,6 @@ TEST_F(Batch, AFullDiskChangesNoFile) {
         close(fd);
         expectSaveFails(file, tree());
     }
-    fs::remove(path("filler"));
-    ASSERT_EQ(save(), 0) << err.str();
-    EXPECT_EQ(tree().size(), 3u);
 }
 
 }  // namespace
