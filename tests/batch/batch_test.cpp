@@ -114,10 +114,9 @@ protected:
         EXPECT_EQ(run(more), file.empty() ? 143 : 1) << file;
         std::string says = file.empty() ? "interrupted by SIGTERM; nothing was written"
                                         : path(file) + ": Error writing to save file.";
-        if (file == "a.dla/") {
-            says = path("a.dla") + ": cannot put the new file in place (Is a directory); no file was changed";
+        if (file == "a.dla/")
+            says = path("a.dla") + ": cannot put the new file in place (Is a directory); no file was changed",
             before["a.dla"] = "folder";
-        }
         EXPECT_EQ(err.str(), "zorv-dla-batch: " + says + "\n");
         EXPECT_TRUE(tree() == before) << file;
     }
@@ -173,11 +172,9 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
 }
 
 // A --count run without --seed says each image's seed, which grows that image's files again alone, byte for byte, also
-// with --json, --quiet (through a link to a file not made yet, which is kept) or frames every n particles (the last of
-// them the image); the images differ.
+// with --json, --quiet (through a dangling link, kept) or frames every n particles (the last the image); images differ.
 TEST_F(Batch, TheSeedsOfACountGrowTheSameFilesAlone) {
-    ASSERT_EQ(run({"--count", "2", "-s", "100x100", "--png", path("a.png"), "--points", path("a.csv"), path("a.tga")}),
-              0);
+    ASSERT_EQ(run({"--count=2", "-s", "100x100", "--png", path("a.png"), "--points", path("a.csv"), path("a.tga")}), 0);
     const std::string said = out.str(), seed = said.substr(6, said.find('\n') - 6), a2 = "wrote: " + path("a-0002.");
     const std::string next = std::to_string(std::stoll(seed) + 1);
     EXPECT_TRUE(said.starts_with("seed: ") && said.find("\n\nseed: " + next + "\n") != std::string::npos) << said;
@@ -217,9 +214,8 @@ TEST_F(Batch, TheSeedsOfACountGrowTheSameFilesAlone) {
 TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
     DLA in{1, 1, 7, 90, 0, 0, 0, 0, 0, {}};  // Fractint, centripetal, radius 7, stickiness 90, black background
     std::ofstream(path("in.dla"), std::ios::binary).write(reinterpret_cast<const char*>(&in), sizeof in);
-    std::string map;
-    for (int i = 0; i < 256; ++i) in.palette[i][i % 2 ? 0 : 2] = 250, map += i % 2 ? "250 0 0\n" : "0 0 250\n";
-    std::ofstream(path("p.map")) << map;
+    std::ofstream map(path("p.map"));
+    for (int i = 0; i < 256; ++i) in.palette[i][i % 2 ? 0 : 2] = 90, map << (i % 2 ? "90 0 0" : "0 0 90") << std::endl;
     in.coloring = 1;
     const std::tuple<std::vector<std::string>, int, int> cases[] = {  // options, nearest and farthest parent
         {{"-a", "durero-rudo"}, 1, 1}, {{"-a", "fractint"}, 1, 1}, {{"-a", "fractint-spaces"}, 0, 2},
@@ -278,10 +274,9 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
     }
 }
 
-// A write that fails in any file, a SIGTERM while saving (negative: at that write), a folder taking the parameter
-// file's place while the PNG is written (the Targa, moved into place first, goes back), a particle list or frame that
-// fails while the image grows: exit 1 (143), one line, the folder as it was. SIGINT while growing, also with --count,
-// ends the progress line and leaves only complete frames.
+// A write failing in any file, a SIGTERM while saving (negative: at that write), a folder put at the parameter file's
+// place while the PNG is written (the Targa, already in place, goes back), a failing particle list or frame: exit 1
+// (143), one line, the folder as it was. SIGINT (also with --count) ends the progress line and keeps whole frames.
 TEST_F(Batch, AFailedOrStoppedSaveChangesNoFileAndLeavesNoTemporary) {
     fs::create_directory(path("f"));  // a frame that fails leaves its folder
     const std::tuple<long, std::string, std::vector<std::string>> cases[] = {
@@ -305,12 +300,11 @@ TEST_F(Batch, AFailedOrStoppedSaveChangesNoFileAndLeavesNoTemporary) {
     savewritecheck = nullptr;
     fs::remove(path("f"));
     const auto before = tree();
-    const std::string by = "zorv-dla-batch: interrupted by SIGINT; ";
     const std::tuple<std::vector<std::string>, std::string, std::string> stops[] = {
         {{"--seed", "8", "-s", "100x100", "--frames", path("f"), "--every", "1", path("a.tga")}, "\rradius ",
-         "\n" + by + "nothing was written but 1 frame in " + path("f") + "\n"},
+         "\nzorv-dla-batch: interrupted by SIGINT; nothing was written but 1 frame in " + path("f") + "\n"},
         {{"--count", "2", "-s", "2000x2000", path("a.tga")}, "\rimages ",
-         "\r" + by + "0 of 2 images were written, nothing of the others\n"}};
+         "\rzorv-dla-batch: interrupted by SIGINT; 0 of 2 images were written, nothing of the others\n"}};
     for (const auto& [args, starts, ends] : stops) {
         SignalOnProgress progress;
         std::ostream errors(&progress);
