@@ -69,12 +69,8 @@ struct Script {
 bool idle() { return okdla == 0; }
 bool growing() { return okdla == 1 && firstloop == 0; }
 bool cleared() { return firstloop == 1; }
-std::vector<COLORREF> pixels(int w, int h, auto at) {
-    std::vector<COLORREF> out;
-    for (int i = 0; i < w * h; ++i) out.push_back(at(i % w, i / w));
-    return out;
-}
-auto canvas() { return pixels(g_vhdc->width, g_vhdc->height, [](int x, int y) { return GetPixel(g_vhdc, x, y); }); }
+std::vector<COLORREF> pixels(const auto& s) { return {s.bits, s.bits + static_cast<std::size_t>(s.width) * s.height}; }
+std::vector<COLORREF> canvas() { return pixels(*g_vhdc); }
 long clusterpixels() { return std::ranges::count_if(canvas(), [](COLORREF c) { return c != bkgd; }); }
 bool canvasgrey() { return std::ranges::all_of(canvas(), [](COLORREF c) { return c == kGrey; }); }
 
@@ -153,7 +149,6 @@ protected:
     }
     void key(int vk) { screen.key(g_hWnd, vk); }
     COLORREF win(int x, int y) const { return screen.pixel(g_hWnd, x, y); }
-    auto corner() const { return pixels(296, 100, [this](int x, int y) { return win(x, y); }); }  // under the preview
     std::vector<Box> boxes() const {
         std::vector<Box> all;
         for (const auto& b : screen.boxes) all.emplace_back(b.caption, b.text, b.owner, b.type);
@@ -337,7 +332,7 @@ TEST_F(App, FilePaletteAndBackgroundCommands) {
         EXPECT_TRUE(paletteramp(99, 7)) << "accepted; the refused files leave it";
         key(VK_F1);
         co_await pausedearly();
-        const auto window = corner(), picture = canvas();
+        const auto window = pixels(g_hWnd->surface), picture = canvas();
         enter({{kRed, "10"}, {kGreen, "20"}, {kBlue, "30"}}), answers = {IDNO};
         onQuestion = [this](const headless::BoxRecord&) {
             EXPECT_EQ(boxes().back(), Box(texts::acceptBackground[0], texts::acceptBackground[1], nullptr, kAsk));
@@ -348,7 +343,7 @@ TEST_F(App, FilePaletteAndBackgroundCommands) {
             d.press(IDCANCEL);
         });
         co_await drained('B');
-        EXPECT_EQ(corner(), window) << "the corner is put back in the window";
+        EXPECT_EQ(pixels(g_hWnd->surface), window) << "the corner is put back in the window";
         EXPECT_EQ(canvas(), picture) << "and in the canvas";
         EXPECT_EQ(std::pair(bkgd, firstloop), std::pair(RGB(5, 5, 5), 0));
         onQuestion = nullptr;
