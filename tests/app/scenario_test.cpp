@@ -95,8 +95,7 @@ protected:
         resetsettings();
         fs::remove_all(dir), fs::create_directories(dir);
         screen.onDialog = [this](headless::DialogDriver& d) {
-            if (d.handle() != lastDialog) shown.push_back(d.title());
-            lastDialog = d.handle();
+            if (d.handle() != lastDialog) shown.push_back(d.title()), lastDialog = d.handle();
             pop(dialogSteps, std::function<void(headless::DialogDriver&)>([](auto& d) { d.press(IDCANCEL); }))(d);
         };
         screen.onFileDialog = [this](const FileDialogRequest& r) {
@@ -202,12 +201,12 @@ TEST_F(App, EveryKeyAndMenuCommandInEachState) {
     EXPECT_EQ(run(1024, 228, script), 0);
 }
 
-// Each dialog shows its title, its controls and the values in force; OK without a change in F5 and M keeps a stopped
-// cluster, a change clears it; out-of-range entries give the range texts in a box owned by the dialog; an accepted
-// size resizes.
+// A 480-high screen gives a 352-square image. Each dialog shows its title, its controls and the values in force; OK
+// without a change in F5 and M keeps a stopped cluster, a change clears it; out-of-range entries give the range texts
+// in a box owned by the dialog; an accepted size resizes. Ending mid-run calls no run once the canvas is gone.
 TEST_F(App, SettingsDialogsTheirTextsRangesAndWhatTheyChange) {
     const std::vector<std::pair<int, std::string>> values[4] = {
-        {{210, "100"}, {220, "100"}, {230, "10"}, {240, "100"}}, {}, {}, {{520, "255"}, {521, "245"}, {522, "230"}}};
+        {{210, "352"}, {220, "352"}, {230, "10"}, {240, "100"}}, {}, {}, {{520, "255"}, {521, "245"}, {522, "230"}}};
     // Typed, then the error it gives: the fields before a bad one are stored (150, read as a number is).
     const std::vector<std::pair<std::vector<std::pair<int, const char*>>, int>> entries = {
         {{{210, "abc"}}, 0}, {{{210, "99"}}, 0}, {{{210, "9601"}}, 0}, {{{210, "9600"}, {230, "4"}}, 1},
@@ -215,6 +214,10 @@ TEST_F(App, SettingsDialogsTheirTextsRangesAndWhatTheyChange) {
         {{{240, "100"}, {210, "150px"}, {220, "-1"}}, 0}, {{{220, "120"}, {240, "60"}}, -1}};
     auto script = [&]() -> Script {
         co_await pausedearly();
+        RECT r;
+        GetWindowRect(g_hWnd, &r);
+        EXPECT_EQ(std::tuple(r.left, r.top, r.right, r.bottom, xres, yres, g_vhdc->width, g_vhdc->height),
+                  std::tuple(0, 0, 1024, 442, 352, 352, 352, 352));
         const auto paused = canvas();
         const int keys[] = {VK_F4, VK_F5, 'M', 'B'};
         for (int i = 0; i < 4; ++i) {
@@ -256,16 +259,19 @@ TEST_F(App, SettingsDialogsTheirTextsRangesAndWhatTheyChange) {
         enter({});
         co_await drained(VK_F4);
         EXPECT_EQ(newparam, 0) << "the next accepted dialog clears";
-        key(VK_ESCAPE);
+        key(VK_F1);
+        co_await growing;
+        PostMessageA(g_hWnd, WM_DESTROY, 0, 0);
     };
-    EXPECT_EQ(run(1024, 228, script), 0);
+    EXPECT_EQ(run(1024, 480, script), 0);
+    EXPECT_EQ(g_vhdc, nullptr);
 }
 
 // A quoted path on the command line starts with that file (a centripetal run: no help). The file dialogs, saving and
 // loading with their messages and errors: an image that cannot be saved writes no parameter file; a load keeps the
 // picture and starts afresh only for the other direction; P restores the first file's palette. Greyscale; a MAP file
 // rejected (greyscale off while its dialog shows), accepted, bad and unreadable; the background previewed, rejected
-// (its dialog back with the colour in force) and accepted; Exit ends.
+// (its dialog back with the colour in force) and accepted.
 TEST_F(App, FilePaletteAndBackgroundCommands) {
     writeparams(path("start.dla"), 1, 8, 9, 33, 44);
     writeparams(path("other.dla"), 0, 9, 5, 60, 70);
@@ -354,11 +360,9 @@ TEST_F(App, FilePaletteAndBackgroundCommands) {
         co_await growing;
         EXPECT_EQ(std::pair(GetPixel(g_vhdc, 0, 0), win(0, 0)), std::pair(RGB(0, 99, 7), RGB(0, 99, 7)));
         EXPECT_EQ(palette[0][0], 1) << "the entry was nudged off the background";
-        screen.keyDown(g_hWnd, VK_PAUSE);
-        co_await idle;
-        PostMessageA(g_hWnd, WM_COMMAND, 115, 0);
+        PostMessageA(g_hWnd, WM_DESTROY, 0, 0);
     };
-    EXPECT_EQ(run(1024, 228, script, std::string(1, '"').append(path("start.dla")).append(1, '"')), 0);
+    EXPECT_EQ(run(1024, 228, script, '"' + path("start.dla") + '"'), 0);
 }
 
 TEST_F(App, ADisplayBelowTrueColourEndsAtStartUp) {
@@ -366,19 +370,6 @@ TEST_F(App, ADisplayBelowTrueColourEndsAtStartUp) {
     EXPECT_EQ(run(1024, 768, script, "", 16), 0);
     EXPECT_EQ(boxes(), std::vector<Box>{Box(texts::startupCaption, texts::startupError[2], nullptr, kWarn)});
     EXPECT_TRUE(platform::Windows().empty() && firsttime == 1) << "the window is freed; no growth run was called";
-}
-
-TEST_F(App, A480HighScreenGivesA352SquareImageAndEndingMidRunCallsNoMoreRuns) {
-    auto script = []() -> Script {
-        co_await growing;
-        RECT r;
-        GetWindowRect(g_hWnd, &r);
-        EXPECT_EQ(std::tuple(r.left, r.top, r.right, r.bottom, xres, yres, g_vhdc->width, g_vhdc->height),
-                  std::tuple(0, 0, 1024, 442, 352, 352, 352, 352));
-        PostMessageA(g_hWnd, WM_DESTROY, 0, 0);  // no run may be called once the canvas is gone
-    };
-    EXPECT_EQ(run(1024, 480, script), 0);
-    EXPECT_EQ(g_vhdc, nullptr);
 }
 
 }  // namespace
