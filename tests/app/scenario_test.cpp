@@ -349,9 +349,8 @@ TEST_F(App, FilePaletteAndBackgroundCommands) {
             d.press(IDCANCEL);
         });
         co_await drained('B');
-        EXPECT_EQ(pixels(g_hWnd->surface), window) << "the corner is put back in the window";
-        EXPECT_EQ(canvas(), picture) << "and in the canvas";
-        EXPECT_EQ(std::pair(bkgd, firstloop), std::pair(RGB(5, 5, 5), 0));
+        EXPECT_EQ(std::tuple(pixels(g_hWnd->surface) == window, canvas() == picture, bkgd, firstloop),
+                  std::tuple(true, true, RGB(5, 5, 5), 0)) << "the corner put back in the window and the canvas";
         onQuestion = nullptr;
         enter({{kRed, "0"}, {kGreen, "99"}, {kBlue, "7"}}), answers = {IDYES}, key('B');  // palette entry 0
         co_await cleared;
