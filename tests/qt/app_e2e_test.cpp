@@ -51,16 +51,10 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesWaitsAndExits) {
     std::filesystem::current_path(dir);  // the file dialogs start here
     resetsettings();
     Backend backend;
-    QStringList said;  // the texts of the boxes, each answered with Enter
+    QStringList said;  // the texts of the boxes
     harness::Script script;
     auto view = [] { return Backend::view(g_hWnd); };
-    auto box = [&](const char* name, const QString& title) {
-        script.then(name, [title] { return Visible<QMessageBox>(title); }, [&said] {
-            said << Visible<QMessageBox>()->text();
-            QTest::keyClick(Visible<QMessageBox>(), Qt::Key_Return);
-        });
-    };
-    box("the help box", "HELP");
+    script.box("the help box", "HELP", said);
     // A whole cluster may grow in a tenth of a second: the script looks at the canvas, not at the clock, and stops the
     // run at once.
     auto grown = [] {
@@ -93,7 +87,7 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesWaitsAndExits) {
                     typeInto(IDC_XRES, "abc");
                     QTest::mouseClick(Backend::control(GetDlgItem(openDialog(), IDOK)), Qt::LeftButton);
                 });
-    box("the refusal", "Parameter Error");
+    script.box("the refusal", "Parameter Error", said);
     script.then("the dialog open for correction",
                 [] { return !Visible<QMessageBox>() && Visible<QDialog>(" Image Parameters"); }, [] {
                     typeInto(IDC_XRES, "300");
@@ -104,8 +98,8 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesWaitsAndExits) {
                 [&] { QTest::keyClick(view(), Qt::Key_S); });
     script.then("the save dialog", [] { return Visible<QFileDialog>("Select a file for saving your image:"); },
                 [&] { harness::AcceptFile(QString::fromStdString((dir / "grown").string())); });
-    box("the image confirmation", "");
-    box("the parameters confirmation", "");
+    script.box("the image confirmation", "", said);
+    script.box("the parameters confirmation", "", said);
     QElapsedTimer clock;
     double cpu = 0, seconds = 0;
     script.then("idle again", [] { return !Visible<QDialog>(); }, [&] { QTest::keyClick(view(), Qt::Key_F1); });

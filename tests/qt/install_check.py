@@ -6,13 +6,7 @@ files the install did not make stay.
 
 usage: install_check.py CMAKE BUILD_DIR PROGRAM...     (exit 77 when a validator is missing, after every other check)
 """
-import configparser
-import os
-import shlex
-import shutil
-import subprocess
-import sys
-import tempfile
+import configparser, os, shlex, shutil, subprocess, sys, tempfile
 import xml.etree.ElementTree as ET
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -21,19 +15,16 @@ MIME = "{http://www.freedesktop.org/standards/shared-mime-info}"
 KEYS = ["F1", "PAUSE", "Esc", "S", "O", "L", "F4", "F5", "F6", "M", "B", "F", "G", "P", "D", "F2", "F3"]
 missing_tools = set()
 
-
 def check(condition, message):
     if not condition:
         print("FAIL: " + message, file=sys.stderr)
         sys.exit(1)
-
 
 def run(argv, what):
     r = subprocess.run(argv, capture_output=True, text=True, timeout=120,
                        env={k: v for k, v in os.environ.items() if k != "DESTDIR"})
     check(r.returncode == 0, "%s failed (%d): %s%s" % (what, r.returncode, r.stdout, r.stderr))
     return r
-
 
 def validate(tool, *args):
     """Runs a validator, whose verdict must be clean (groff: no warnings); its output, or None without the tool."""
@@ -42,7 +33,6 @@ def validate(tool, *args):
     r = run([tool] + list(args), "%s %s" % (tool, args[-1]))
     check(tool != "groff" or not r.stderr.strip(), "%s: groff warns: %s" % (args[-1], r.stderr))
     return r.stdout
-
 
 def check_desktop(prefix, share, programs):
     for program in {"zorv-dla", "zorv-dla-ss"} & set(programs):
@@ -90,7 +80,6 @@ def check_desktop(prefix, share, programs):
     with open(os.path.join(share, "doc", "zorv-dla", "LICENSE"), encoding="utf-8") as f:
         check(f.readline().startswith("MIT License"), "the installed LICENSE is not the MIT licence")
 
-
 def check_installed(prefix, programs):
     share = os.path.join(prefix, "share")
     for program in programs:
@@ -112,11 +101,9 @@ def check_installed(prefix, programs):
         root = ET.parse(config).getroot()
         check(root.tag == "screensaver" and root.get("name") == "zorv-dla-ss", "the hack's config does not name it")
 
-
 def left(prefix):
     return sorted(os.path.relpath(os.path.join(folder, n), prefix) for folder, dirs, files in os.walk(prefix)
                   for n in dirs + files)
-
 
 def main():
     if len(sys.argv) < 4:
@@ -139,7 +126,6 @@ def main():
             sys.exit(77)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-
 
 if __name__ == "__main__":
     main()

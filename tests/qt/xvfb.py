@@ -10,59 +10,35 @@ nodisplay: without any display the program refuses to start, in one line.
 
 usage: xvfb.py PROGRAM KIND     (exit 77 = skipped: no Xvfb, import or xwininfo)
 """
-import ctypes
-import os
-import shutil
-import signal
-import subprocess
-import sys
-import tempfile
-import time
-
+import ctypes, os, shutil, signal, subprocess, sys, tempfile, time
+from ctypes import c_ulong, c_void_p
 
 def fail(message):
     print("FAIL: " + message, file=sys.stderr)
     sys.exit(1)
 
-
 class X:
-    """A client of the X server: input through XTest, and plain windows, as a framework makes them."""
-
+    """A client of the X server: input through XTest, and plain mid-grey windows, as a framework makes them."""
     def __init__(self, display):
-        self.x11, self.xtst = x11, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
-        vp, ul, i, ui = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint
-        x11.XOpenDisplay.restype, x11.XStringToKeysym.restype = vp, ul
-        x11.XDefaultRootWindow.restype = x11.XCreateSimpleWindow.restype = ul
-        x11.XKeysymToKeycode.argtypes = x11.XMapWindow.argtypes = [vp, ul]
-        x11.XFlush.argtypes = x11.XDefaultRootWindow.argtypes = [vp]
-        x11.XCreateSimpleWindow.argtypes = [vp, ul, i, i, ui, ui, ui, ul, ul]
-        x11.XSync.argtypes = [vp, i]
-        xtst.XTestFakeKeyEvent.argtypes = [vp, ui, i, ul]
-        xtst.XTestFakeRelativeMotionEvent.argtypes = [vp, i, i, ul]
-        xtst.XTestFakeMotionEvent.argtypes = [vp, i, i, i, ul]
-        self.dpy = x11.XOpenDisplay(display.encode()) or fail("cannot open " + display)
-
+        self.x11, self.xtst = x11, _ = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
+        x11.XOpenDisplay.restype = c_void_p
+        x11.XStringToKeysym.restype = x11.XDefaultRootWindow.restype = x11.XCreateSimpleWindow.restype = c_ulong
+        self.dpy = c_void_p(x11.XOpenDisplay(display.encode()) or fail("cannot open " + display))
     def key(self, name):
-        code = self.x11.XKeysymToKeycode(self.dpy, self.x11.XStringToKeysym(name.encode()))
-        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
-        self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
+        code = self.x11.XKeysymToKeycode(self.dpy, c_ulong(self.x11.XStringToKeysym(name.encode())))
+        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0), self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
         self.x11.XFlush(self.dpy)
-
     def move(self, x, y, relative=False):
         if relative:
             self.xtst.XTestFakeRelativeMotionEvent(self.dpy, x, y, 0)
         else:
             self.xtst.XTestFakeMotionEvent(self.dpy, 0, x, y, 0)
         self.x11.XFlush(self.dpy)
-
     def window(self, x, y, width, height):
-        """A mapped window with a mid-grey background; its id."""
-        root = self.x11.XDefaultRootWindow(self.dpy)
-        w = self.x11.XCreateSimpleWindow(self.dpy, root, x, y, width, height, 0, 0, 0x808080)
-        self.x11.XMapWindow(self.dpy, w)
-        self.x11.XSync(self.dpy, 0)
+        root = c_ulong(self.x11.XDefaultRootWindow(self.dpy))
+        w = self.x11.XCreateSimpleWindow(self.dpy, root, x, y, width, height, 0, c_ulong(0), c_ulong(0x808080))
+        self.x11.XMapWindow(self.dpy, c_ulong(w)), self.x11.XSync(self.dpy, 0)
         return w
-
 
 def screenshot(display, window="root"):
     """(width, height, RGB bytes) of a window, through ImageMagick's import."""
@@ -71,17 +47,14 @@ def screenshot(display, window="root"):
     fields = data.split(maxsplit=4)  # P6 width height maximum pixels
     return int(fields[1]), int(fields[2]), fields[4][-int(fields[1]) * int(fields[2]) * 3:]
 
-
 def pixel(shot, x, y):
     i = (y * shot[0] + x) * 3
     return tuple(shot[2][i:i + 3])
-
 
 def coloured(shot, x0=0, y0=0, x1=None, y1=None):
     """Every second pixel in the box that is strongly coloured (a cluster's, not black or grey)."""
     return [(x, y) for y in range(y0, y1 or shot[1], 2) for x in range(x0, x1 or shot[0], 2)
             if max(pixel(shot, x, y)) - min(pixel(shot, x, y)) > 60]
-
 
 def wait_for(what, condition, seconds):
     end = time.time() + seconds
@@ -90,17 +63,14 @@ def wait_for(what, condition, seconds):
             fail("timed out waiting for " + what)
         time.sleep(0.1)
 
-
 def shown(display, title):
     return ('"%s"' % title) in subprocess.run(["xwininfo", "-display", display, "-root", "-tree"],
                                               capture_output=True, text=True, timeout=10).stdout
-
 
 def cpu_seconds(pid):
     with open("/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
 
 def ended(app, what, seconds=15, sig=None):
     """The program ends with code 0 on what was done (or on the signal sent) within the time."""
@@ -113,6 +83,10 @@ def ended(app, what, seconds=15, sig=None):
     if code != 0:
         fail("exit code %d on %s: %s" % (code, what, app.stderr.read().decode(errors="replace")))
 
+def refused(r, words):
+    lines = r.stderr.strip().splitlines()
+    if r.returncode != 1 or len(lines) != 1 or not all(w in lines[0].lower() for w in words):
+        fail("%s: expected exit 1 and one line with %s, got %d: %r" % (r.args, words, r.returncode, r.stderr))
 
 def run_app(start, display, x):
     app = start([])
@@ -135,24 +109,6 @@ def run_app(start, display, x):
     ended(app, "Esc")
     print("app: %d coloured cluster pixels; paused, %.2f s of CPU in %.1f s; Esc: code 0" % (n, used, seconds))
 
-
-def wait_for_pause(app, seconds=60):
-    """Waits until the saver, having grown, stops using the processor (measured over 0.3-0.4 s): the pause after
-    a complete cluster. Growth keeps it busy even beside other busy processes."""
-    end, window, grew = time.time() + seconds, [], False
-    while time.time() < end:
-        if app.poll() is not None:
-            fail("the saver ended by itself")
-        window = [w for w in window if time.time() - w[0] <= 0.4] + [(time.time(), cpu_seconds(app.pid))]
-        if window[-1][0] - window[0][0] >= 0.3:
-            used = window[-1][1] - window[0][1]
-            grew = grew or used >= 0.05
-            if grew and used <= 0.01:
-                return
-        time.sleep(0.05)
-    fail("timed out waiting for the pause after a cluster")
-
-
 def run_saver(start, display, x):
     for how in ("key", "one-pixel move"):
         app = start([])
@@ -163,22 +119,31 @@ def run_saver(start, display, x):
             n = len(coloured(shot, w // 2 - 210, h // 2 - 210, w // 2 + 210, h // 2 + 210))
             if n < 5:
                 fail("no cluster around the centre (%d coloured pixels)" % n)
-        wait_for_pause(app)
+        # The pause after a cluster: the saver, having grown, uses no processor over a third of a second (growth
+        # keeps it busy even beside other busy processes).
+        end, grew, cpu = time.time() + 60, False, cpu_seconds(app.pid)
+        while app.poll() is None and time.time() < end:
+            time.sleep(0.35)
+            now = cpu_seconds(app.pid)
+            used, cpu = now - cpu, now
+            if grew and used <= 0.01:
+                break
+            grew = grew or used >= 0.05
+        else:
+            fail("the saver ended by itself" if app.poll() is not None else "no pause after a cluster in 60 s")
         x.key("space") if how == "key" else x.move(1, 0, relative=True)
         ended(app, "a %s during the pause" % how, 6)  # the pause lasts 3 s; the input is handled at its end
         print("saver: ended on a %s during the pause after a cluster" % how)
 
-
 def check_drawing(display, window, width, height):
     """The framework's window shows the saver's black canvas and a cluster at its centre."""
-    end, points = time.time() + 20, []
+    end, points, where = time.time() + 20, [], "%dx%d: " % (width, height)
     while len(points) < 20 and time.time() < end:
         shot = screenshot(display, hex(window))
         if shot[:2] != (width, height):
-            fail("screenshot of %dx%d, expected %dx%d" % (shot[0], shot[1], width, height))
+            fail(where + "the screenshot is %dx%d" % shot[:2])
         points = coloured(shot)
         time.sleep(0.3)
-    where = "%dx%d: " % (width, height)
     if len(points) < 20:
         fail(where + "no cluster in the window (%d coloured pixels)" % len(points))
     corners = [pixel(shot, cx, cy) for cx in (1, width - 2) for cy in (1, height - 2)]
@@ -187,7 +152,6 @@ def check_drawing(display, window, width, height):
     cx, cy = sum(p[0] for p in points) / len(points), sum(p[1] for p in points) / len(points)
     if abs(cx - width / 2) > 40 or abs(cy - height / 2) > 40:
         fail(where + "the cluster is centred at (%d, %d)" % (cx, cy))
-
 
 def run_hack(start, display, x):
     # A window smaller than the growth area, named in the environment as XScreenSaver does: its middle shows, clipped.
@@ -218,33 +182,12 @@ def run_hack(start, display, x):
     print("hack: 300x260 by XSCREENSAVER_WINDOW and 720x560 by -window-id drawn, centred; input ignored; "
           "SIGTERM, SIGINT: code 0; a 150x150 window, a missing one and a bad id refused")
 
-
-def refused(r, words):
-    lines = r.stderr.strip().splitlines()
-    if r.returncode != 1 or len(lines) != 1 or not all(w in lines[0].lower() for w in words):
-        fail("%s: expected exit 1 and one line with %s, got %d: %r" % (r.args, words, r.returncode, r.stderr))
-
-
 def main():
     if len(sys.argv) != 3 or sys.argv[2] not in ("app", "saver", "hack", "nodisplay"):
         sys.exit(__doc__)
-    program, kind, work, started = os.path.abspath(sys.argv[1]), sys.argv[2], None, []
+    program, kind, work, started = os.path.abspath(sys.argv[1]), sys.argv[2], tempfile.mkdtemp(prefix="zorv-xvfb-"), []
     hidden = ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY", "XSCREENSAVER_WINDOW")
     env = {k: v for k, v in os.environ.items() if k not in hidden}
-    if kind == "nodisplay":
-        refused(subprocess.run([program], env=env, capture_output=True, text=True, timeout=30), ["display"])
-        return print("no display: refused in one line")
-    if not all(shutil.which(tool) for tool in ("Xvfb", "import", "xwininfo")):
-        print("Xvfb, import or xwininfo missing: skipped")
-        sys.exit(77)
-    read_fd, write_fd = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                              pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    with os.fdopen(read_fd) as f:
-        display = ":" + f.readline().strip()  # empty when the server ended first
-    env.update(DISPLAY=display, QT_QPA_PLATFORM="xcb")
-
     def start(args, window=None, wait=False):
         command = dict(args=[program] + args, env=dict(env, **({"XSCREENSAVER_WINDOW": window} if window else {})),
                        cwd=work)
@@ -252,21 +195,31 @@ def main():
             return subprocess.run(**command, capture_output=True, text=True, timeout=30)
         started.append(subprocess.Popen(**command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE))
         return started[-1]
+    server = None
     try:
-        if display == ":":
+        if kind == "nodisplay":
+            return refused(start([], wait=True), ["display"]) or print("no display: refused in one line")
+        if not all(shutil.which(tool) for tool in ("Xvfb", "import", "xwininfo")):
+            print("Xvfb, import or xwininfo missing: skipped")
+            sys.exit(77)
+        read_fd, write_fd = os.pipe()
+        server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten",
+                                   "tcp"], pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as f:
+            env.update(DISPLAY=":" + f.readline().strip(), QT_QPA_PLATFORM="xcb")  # ":" when the server ended first
+        if env["DISPLAY"] == ":":
             fail("Xvfb did not start")
-        work = tempfile.mkdtemp(prefix="zorv-xvfb-")
-        {"app": run_app, "saver": run_saver, "hack": run_hack}[kind](start, display, X(display))
+        {"app": run_app, "saver": run_saver, "hack": run_hack}[kind](start, env["DISPLAY"], X(env["DISPLAY"]))
     finally:
         for app in started:
             if app.poll() is None:
                 app.kill()
                 app.wait()
-        server.kill() if display == ":" else server.terminate()
-        server.wait(timeout=10)
-        if work:
-            shutil.rmtree(work, ignore_errors=True)
-
+        if server:
+            server.terminate()
+            server.wait(timeout=10)
+        shutil.rmtree(work, ignore_errors=True)
 
 if __name__ == "__main__":
     main()
