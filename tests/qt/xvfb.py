@@ -1,21 +1,16 @@
 #!/usr/bin/env python3
 """The desktop programs on a real X server (Xvfb, xcb), driven with input made through the server, as a user's.
+Each run's function says what it shows.
 
-app:       grows, pauses, then uses under 1 % of a core over 10 s; ends on Esc.
-saver:     a cluster around the centre; during the pause after a cluster a key, in a second run a one-pixel move,
-           end it as soon as the pause is over.
-hack:      draws into another client's window at its size, cluster centred, leaves the input to that client, ends
-           on SIGTERM or SIGINT with code 0; a window too small, or none, is refused in one line with code 1.
-nodisplay: without any display the program refuses to start, in one line.
-
-usage: xvfb.py PROGRAM KIND     (exit 77 = skipped: no Xvfb, import or xwininfo)
+usage: xvfb.py PROGRAM app|saver|hack|nodisplay     (exit 77 = skipped: no Xvfb, import or xwininfo)
 """
 import ctypes, os, shutil, signal, subprocess, sys, tempfile, time
 from ctypes import c_ulong, c_void_p
 
-def fail(message):
-    print("FAIL: " + message, file=sys.stderr)
-    sys.exit(1)
+def check(ok, message):
+    if not ok:
+        print("FAIL: " + message, file=sys.stderr)
+        sys.exit(1)
 
 class X:
     """A client of the X server: input through XTest, and plain mid-grey windows, as a framework makes them."""
@@ -23,7 +18,8 @@ class X:
         self.x11, self.xtst = x11, _ = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
         x11.XOpenDisplay.restype = c_void_p
         x11.XStringToKeysym.restype = x11.XDefaultRootWindow.restype = x11.XCreateSimpleWindow.restype = c_ulong
-        self.dpy = c_void_p(x11.XOpenDisplay(display.encode()) or fail("cannot open " + display))
+        self.dpy = c_void_p(x11.XOpenDisplay(display.encode()))
+        check(self.dpy.value, "cannot open " + display)
     def key(self, name):
         code = self.x11.XKeysymToKeycode(self.dpy, c_ulong(self.x11.XStringToKeysym(name.encode())))
         self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0), self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
@@ -56,11 +52,10 @@ def coloured(shot, x0=0, y0=0, x1=None, y1=None):
     return [(x, y) for y in range(y0, y1 or shot[1], 2) for x in range(x0, x1 or shot[0], 2)
             if max(pixel(shot, x, y)) - min(pixel(shot, x, y)) > 60]
 
-def wait_for(what, condition, seconds):
+def wait_for(what, condition, seconds=20):
     end = time.time() + seconds
     while not condition():
-        if time.time() > end:
-            fail("timed out waiting for " + what)
+        check(time.time() < end, "timed out waiting for " + what)
         time.sleep(0.1)
 
 def shown(display, title):
@@ -72,65 +67,58 @@ def cpu_seconds(pid):
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
-def ended(app, what, seconds=15, sig=None):
-    """The program ends with code 0 on what was done (or on the signal sent) within the time."""
-    if sig:
-        app.send_signal(sig)
+def ended(app, what, seconds=15):
+    """The program ends with code 0 on what was done within the time."""
     try:
         code = app.wait(timeout=seconds)
     except subprocess.TimeoutExpired:
-        fail("the program did not end on %s within %g s" % (what, seconds))
-    if code != 0:
-        fail("exit code %d on %s: %s" % (code, what, app.stderr.read().decode(errors="replace")))
+        check(False, "the program did not end on %s within %g s" % (what, seconds))
+    check(code == 0, "exit code %d on %s: %s" % (code, what, app.stderr.read().decode(errors="replace")))
 
 def refused(r, words):
     lines = r.stderr.strip().splitlines()
-    if r.returncode != 1 or len(lines) != 1 or not all(w in lines[0].lower() for w in words):
-        fail("%s: expected exit 1 and one line with %s, got %d: %r" % (r.args, words, r.returncode, r.stderr))
+    check(r.returncode == 1 and len(lines) == 1 and all(w in lines[0].lower() for w in words),
+          "%s: expected exit 1 and one line with %s, got %d: %r" % (r.args, words, r.returncode, r.stderr))
 
 def run_app(start, display, x):
+    """zorv-dla grows, pauses, then uses under 1 % of a core over 10 s; it ends on Esc."""
     app = start([])
-    wait_for("the help box", lambda: shown(display, "HELP"), 20)
+    wait_for("the help box", lambda: shown(display, "HELP"))
     time.sleep(0.3)
     x.key("Return")
-    wait_for("the window", lambda: not shown(display, "HELP") and shown(display, "ZORV DLA 2017"), 20)
+    wait_for("the window", lambda: not shown(display, "HELP") and shown(display, "ZORV DLA 2017"))
     time.sleep(1.5)  # let it grow
     n = len(coloured(screenshot(display), 0, 0, 450, 500))
-    if n < 20:
-        fail("no cluster in the window (%d coloured pixels)" % n)
+    check(n >= 20, "no cluster in the window (%d coloured pixels)" % n)
     x.key("Pause")  # nothing is due now, and Exit acts only while idle
     time.sleep(0.5)
     before, since = cpu_seconds(app.pid), time.time()
     time.sleep(10)
     used, seconds = cpu_seconds(app.pid) - before, time.time() - since
-    if used >= 0.01 * seconds:
-        fail("paused, the program used %.2f s of CPU in %.1f s" % (used, seconds))
+    check(used < 0.01 * seconds, "paused, the program used %.2f s of CPU in %.1f s" % (used, seconds))
     x.key("Escape")
     ended(app, "Esc")
     print("app: %d coloured cluster pixels; paused, %.2f s of CPU in %.1f s; Esc: code 0" % (n, used, seconds))
 
 def run_saver(start, display, x):
+    """zorv-dla-ss draws a cluster around the centre; a key made during the pause after a cluster, in a second run a
+    one-pixel move, end it as soon as the pause is over."""
     for how in ("key", "one-pixel move"):
         app = start([])
-        wait_for("the window", lambda: shown(display, "ZORV DLA"), 20)
+        wait_for("the window", lambda: shown(display, "ZORV DLA"))
         if how == "key":
             time.sleep(0.5)
             w, h, _ = shot = screenshot(display)
             n = len(coloured(shot, w // 2 - 210, h // 2 - 210, w // 2 + 210, h // 2 + 210))
-            if n < 5:
-                fail("no cluster around the centre (%d coloured pixels)" % n)
-        # The pause after a cluster: the saver, having grown, uses no processor over a third of a second (growth
-        # keeps it busy even beside other busy processes).
+            check(n >= 5, "no cluster around the centre (%d coloured pixels)" % n)
+        # The pause: having grown, the saver uses no processor over a third of a second (growth keeps it busy even
+        # beside other busy processes).
         end, grew, cpu = time.time() + 60, False, cpu_seconds(app.pid)
-        while app.poll() is None and time.time() < end:
+        while not (grew and used <= 0.01):
+            check(app.poll() is None and time.time() < end, "the saver ended, or did not pause within 60 s")
             time.sleep(0.35)
-            now = cpu_seconds(app.pid)
-            used, cpu = now - cpu, now
-            if grew and used <= 0.01:
-                break
+            used, cpu = cpu_seconds(app.pid) - cpu, cpu_seconds(app.pid)
             grew = grew or used >= 0.05
-        else:
-            fail("the saver ended by itself" if app.poll() is not None else "no pause after a cluster in 60 s")
         x.key("space") if how == "key" else x.move(1, 0, relative=True)
         ended(app, "a %s during the pause" % how, 6)  # the pause lasts 3 s; the input is handled at its end
         print("saver: ended on a %s during the pause after a cluster" % how)
@@ -140,41 +128,38 @@ def check_drawing(display, window, width, height):
     end, points, where = time.time() + 20, [], "%dx%d: " % (width, height)
     while len(points) < 20 and time.time() < end:
         shot = screenshot(display, hex(window))
-        if shot[:2] != (width, height):
-            fail(where + "the screenshot is %dx%d" % shot[:2])
+        check(shot[:2] == (width, height), where + "the screenshot is %dx%d" % shot[:2])
         points = coloured(shot)
         time.sleep(0.3)
-    if len(points) < 20:
-        fail(where + "no cluster in the window (%d coloured pixels)" % len(points))
+    check(len(points) >= 20, where + "no cluster in the window (%d coloured pixels)" % len(points))
     corners = [pixel(shot, cx, cy) for cx in (1, width - 2) for cy in (1, height - 2)]
-    if corners != [(0, 0, 0)] * 4:
-        fail(where + "the window's corners are %s, not the saver's black" % corners)
+    check(corners == [(0, 0, 0)] * 4, where + "the window's corners are %s, not the saver's black" % corners)
     cx, cy = sum(p[0] for p in points) / len(points), sum(p[1] for p in points) / len(points)
-    if abs(cx - width / 2) > 40 or abs(cy - height / 2) > 40:
-        fail(where + "the cluster is centred at (%d, %d)" % (cx, cy))
+    check(abs(cx - width / 2) <= 40 and abs(cy - height / 2) <= 40, where + "the cluster is at (%d, %d)" % (cx, cy))
 
 def run_hack(start, display, x):
-    # A window smaller than the growth area, named in the environment as XScreenSaver does: its middle shows, clipped.
-    small = x.window(60, 40, 300, 260)
+    """zorv-dla-ss as a hack draws into another client's window at its size, cluster centred, leaves the input to that
+    client, ends on SIGTERM or SIGINT with code 0; a window too small, or none, is refused in one line with code 1."""
+    small = x.window(60, 40, 300, 260)  # smaller than the growth area, named as XScreenSaver does: its middle shows
     app = start(["-root"], hex(small))
     check_drawing(display, small, 300, 260)
     shot = screenshot(display)
     outside = [(px, py) for py in range(0, shot[1], 8) for px in range(0, shot[0], 8)
                if not (60 <= px < 360 and 40 <= py < 300) and pixel(shot, px, py) != pixel(shot, 0, 0)]
-    if outside:
-        fail("the saver drew outside the framework's window, at %s" % (outside[0],))
-    x.key("space"), x.key("Escape")  # the framework owns the input: keys, clicks and moves end nothing
+    check(not outside, "the saver drew outside the framework's window, at %s" % (outside[:1],))
+    x.key("space"), x.key("Escape")  # the framework owns the input: keys and moves end nothing
     for px, py in ((150, 150), (250, 200), (100, 90)):
         x.move(px, py)
         time.sleep(0.2)
     time.sleep(0.5)
-    if app.poll() is not None:
-        fail("the saver ended on input (code %d)" % app.returncode)
-    ended(app, "SIGTERM", sig=signal.SIGTERM)
+    check(app.poll() is None, "the saver ended on input (code %s)" % app.returncode)
+    app.send_signal(signal.SIGTERM)
+    ended(app, "SIGTERM")
     large = x.window(100, 80, 720, 560)  # larger than 640 x 480, named by -window-id in decimal
     app = start(["-window-id", str(large)])
     check_drawing(display, large, 720, 560)
-    ended(app, "SIGINT", sig=signal.SIGINT)
+    app.send_signal(signal.SIGINT)
+    ended(app, "SIGINT")
     for args, window, words in ((["-window-id", hex(x.window(0, 0, 150, 150))], None, ["150 x 150", "200"]),
                                 (["-root"], "0x7ffffff", ["no window", "0x7ffffff"]),
                                 (["-window-id", "nonsense"], None, ["-window-id", "nonsense"])):
@@ -183,11 +168,12 @@ def run_hack(start, display, x):
           "SIGTERM, SIGINT: code 0; a 150x150 window, a missing one and a bad id refused")
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[2] not in ("app", "saver", "hack", "nodisplay"):
-        sys.exit(__doc__)
+    """Without any display (kind nodisplay) the program refuses to start, in one line."""
+    check(len(sys.argv) == 3 and sys.argv[2] in ("app", "saver", "hack", "nodisplay"), __doc__)
     program, kind, work, started = os.path.abspath(sys.argv[1]), sys.argv[2], tempfile.mkdtemp(prefix="zorv-xvfb-"), []
     hidden = ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY", "XSCREENSAVER_WINDOW")
-    env = {k: v for k, v in os.environ.items() if k not in hidden}
+    env, server = {k: v for k, v in os.environ.items() if k not in hidden}, None
+
     def start(args, window=None, wait=False):
         command = dict(args=[program] + args, env=dict(env, **({"XSCREENSAVER_WINDOW": window} if window else {})),
                        cwd=work)
@@ -195,7 +181,6 @@ def main():
             return subprocess.run(**command, capture_output=True, text=True, timeout=30)
         started.append(subprocess.Popen(**command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE))
         return started[-1]
-    server = None
     try:
         if kind == "nodisplay":
             return refused(start([], wait=True), ["display"]) or print("no display: refused in one line")
@@ -208,14 +193,12 @@ def main():
         os.close(write_fd)
         with os.fdopen(read_fd) as f:
             env.update(DISPLAY=":" + f.readline().strip(), QT_QPA_PLATFORM="xcb")  # ":" when the server ended first
-        if env["DISPLAY"] == ":":
-            fail("Xvfb did not start")
+        check(env["DISPLAY"] != ":", "Xvfb did not start")
         {"app": run_app, "saver": run_saver, "hack": run_hack}[kind](start, env["DISPLAY"], X(env["DISPLAY"]))
     finally:
         for app in started:
-            if app.poll() is None:
-                app.kill()
-                app.wait()
+            app.kill()
+            app.wait()
         if server:
             server.terminate()
             server.wait(timeout=10)
