@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 """Installs the build into a fresh prefix with "cmake --install" (twice, the second over the first), checks what a
-desktop and a packager meet (programs, menu entries, AppStream file, .dla file type and its icon, manual pages, the
-XScreenSaver hack, the licence) with the desktop's own validators, then uninstalls: nothing is left behind, and
-files the install did not make stay.
+desktop and a packager meet (programs, menu entries, AppStream file, .dla file type and icon, manual pages, the
+XScreenSaver hack, the licence) with the desktop's validators, then uninstalls: files the install did not make stay.
 
 usage: install_check.py CMAKE BUILD_DIR PROGRAM...     (exit 77 when a validator is missing, after every other check)
 """
@@ -39,7 +38,6 @@ def check_desktop(prefix, share, programs):
         path = os.path.join(share, "applications", program + ".desktop")
         validate("desktop-file-validate", path)
         parser = configparser.ConfigParser(interpolation=None, strict=True)
-        parser.optionxform = str
         parser.read(path, encoding="utf-8")
         e, what = parser["Desktop Entry"], program + ".desktop: "
         argv = shlex.split(e["Exec"])
