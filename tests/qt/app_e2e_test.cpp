@@ -2,12 +2,9 @@
 // show their texts.
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QRadioButton>
-#include <QTest>
 #include <ctime>
 #include <filesystem>
 #include <unistd.h>
@@ -33,9 +30,7 @@ HWND openDialog() {
 
 void typeInto(int id, const QString& text) {
     auto* edit = qobject_cast<QLineEdit*>(Backend::control(GetDlgItem(openDialog(), id)));
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClicks(edit, text);
+    edit->setFocus(), edit->selectAll(), QTest::keyClicks(edit, text);
 }
 
 double cpuseconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }  // the process's, all threads
@@ -51,23 +46,15 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesWaitsAndExits) {
     std::filesystem::current_path(dir);  // the file dialogs start here
     resetsettings();
     Backend backend;
-    QStringList said;  // the texts of the boxes, each answered with Enter
+    QStringList said;  // the texts of the boxes
     harness::Script script;
     auto view = [] { return Backend::view(g_hWnd); };
-    auto box = [&](const char* name, const QString& title) {
-        script.then(name, [title] { return Visible<QMessageBox>(title); }, [&said] {
-            said << Visible<QMessageBox>()->text();
-            QTest::keyClick(Visible<QMessageBox>(), Qt::Key_Return);
-        });
-    };
-    box("the help box", "HELP");
+    script.box("the help box", "HELP", said);
     // A whole cluster may grow in a tenth of a second: the script looks at the canvas, not at the clock, and stops the
     // run at once.
-    auto grown = [] {
-        int ink = 0;
-        for (int y = yres / 2 - 20; y < yres / 2 + 20; ++y)
-            for (int x = xres / 2 - 20; x < xres / 2 + 20; ++x) ink += GetPixel(g_vhdc, x, y) != bkgd;
-        return ink > 10;
+    auto grown = [ink = 0]() mutable {
+        for (int i = 0; i < 1600; ++i) ink += GetPixel(g_vhdc, xres / 2 - 20 + i % 40, yres / 2 - 20 + i / 40) != bkgd;
+        return std::exchange(ink, 0) > 10;
     };
     script.then("a growing cluster", [&] { return okdla && firstloop == 0 && grown(); }, [&] {
         harness::Shot shot = harness::Compare(backend, g_hWnd, g_vhdc, bkgd);
@@ -88,30 +75,26 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesWaitsAndExits) {
             for (QAction* item : menu->menu() ? menu->menu()->actions() : QList<QAction*>{})
                 if (item->text() == "Parameters (F4)") item->trigger();
     });
-    script.then("the Image Parameters dialog", [] { return Visible<QDialog>(" Image Parameters") && openDialog(); },
-                [] {
-                    typeInto(IDC_XRES, "abc");
-                    QTest::mouseClick(Backend::control(GetDlgItem(openDialog(), IDOK)), Qt::LeftButton);
-                });
-    box("the refusal", "Parameter Error");
-    script.then("the dialog open for correction",
-                [] { return !Visible<QMessageBox>() && Visible<QDialog>(" Image Parameters"); }, [] {
-                    typeInto(IDC_XRES, "300");
-                    typeInto(IDC_YRES, "240");
-                    QTest::keyClick(Backend::widget(openDialog()), Qt::Key_Return);  // Enter acts as OK
-                });
+    script.then("Image Parameters", [] { return Visible<QDialog>(" Image Parameters") && openDialog(); }, [] {
+        typeInto(IDC_XRES, "abc");
+        QTest::mouseClick(Backend::control(GetDlgItem(openDialog(), IDOK)), Qt::LeftButton);
+    });
+    script.box("the refusal", "Parameter Error", said);
+    script.then("the dialog open for correction", [] { return !Visible<QMessageBox>() && openDialog(); }, [] {
+        typeInto(IDC_XRES, "300"), typeInto(IDC_YRES, "240");
+        QTest::keyClick(Backend::widget(openDialog()), Qt::Key_Return);  // Enter acts as OK
+    });
     script.then("the new size", [] { return !openDialog() && xres == 300 && yres == 240; },
                 [&] { QTest::keyClick(view(), Qt::Key_S); });
     script.then("the save dialog", [] { return Visible<QFileDialog>("Select a file for saving your image:"); },
                 [&] { harness::AcceptFile(QString::fromStdString((dir / "grown").string())); });
-    box("the image confirmation", "");
-    box("the parameters confirmation", "");
+    script.box("the image confirmation", "", said);
+    script.box("the parameters confirmation", "", said);
     QElapsedTimer clock;
     double cpu = 0, seconds = 0;
     script.then("idle again", [] { return !Visible<QDialog>(); }, [&] { QTest::keyClick(view(), Qt::Key_F1); });
     script.then("the new cluster finished", [] { return okdla == 0 && firstloop == 1; }, [&] {
-        cpu = cpuseconds();
-        clock.start();
+        cpu = cpuseconds(), clock.start();
         QTimer::singleShot(10000, Qt::PreciseTimer, [&] {
             cpu = cpuseconds() - cpu, seconds = clock.elapsed() / 1000.0;
             QTest::keyClick(view(), Qt::Key_Escape);

@@ -9,8 +9,11 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -70,39 +73,49 @@ inline Shot Compare(qtbackend::Backend& backend, HWND hwnd, HDC dc, COLORREF bac
     return shot;
 }
 
-// Steps taken while a program's own loop runs, each when its condition holds (polled every 5 ms). A step that waits 20
-// s fails the test, closes the open dialog and ends the program; so does a program that ends before the last step.
+// Steps taken while a program's own loop runs, each when its condition holds (polled every 5 ms; an action may open a
+// modal loop in which the next steps run). A step that waits 20 s fails the test, ends the program and closes every
+// dialog from then on; a program that ends before the last step fails it too.
 class Script {
 public:
     Script() {
         QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
         clock_.start(), timer_.start(5);
     }
+    ~Script() { EXPECT_EQ(next_, steps_.size()) << "the program ended at step \"" << steps_[next_].name << "\""; }
     void then(std::string name, std::function<bool()> ready, std::function<void()> act) {
         steps_.push_back({std::move(name), std::move(ready), std::move(act)});
     }
-    ~Script() { EXPECT_EQ(next_, steps_.size()) << "the program ended at step \"" << steps_[next_].name << "\""; }
+    // The next box with that title (any if empty) answered with `button`, its text noted in `said`.
+    void box(std::string name, const QString& title, QStringList& said,
+             QMessageBox::StandardButton button = QMessageBox::Ok) {
+        then(std::move(name), [title] { return Visible<QMessageBox>(title); }, [title, &said, button] {
+            said << Visible<QMessageBox>(title)->text();
+            QTest::mouseClick(Visible<QMessageBox>(title)->button(button), Qt::LeftButton);
+        });
+    }
 
 private:
     struct Step { std::string name; std::function<bool()> ready; std::function<void()> act; };
     void tick() {
-        if (busy_ || next_ == steps_.size()) return;
-        busy_ = true;  // a step's action may open a modal loop that ticks again
+        if (next_ == steps_.size() || acting_) return;
         if (steps_[next_].ready()) {
             clock_.restart();
-            steps_[next_++].act();
-            if (next_ == steps_.size()) timer_.stop();  // an idle program is left idle
+            acting_ = true;  // the action runs from a timer of its own, so that this one ticks in its modal loops
+            QTimer::singleShot(0, &timer_, [this, i = next_] { acting_ = false, steps_[i].act(); });
+            if (++next_ == steps_.size()) timer_.stop();  // an idle program is left idle
         } else if (clock_.elapsed() > 20000) {
             ADD_FAILURE() << "step \"" << steps_[next_].name << "\" never became ready";
             next_ = steps_.size();
-            if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
             PostQuitMessage(0);
+            QObject::connect(&timer_, &QTimer::timeout, [] {  // and every dialog from now on is closed
+                if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
+            });
         }
-        busy_ = false;
     }
     std::vector<Step> steps_;
     std::size_t next_ = 0;
-    bool busy_ = false;
+    bool acting_ = false;
     QTimer timer_;
     QElapsedTimer clock_;
 };

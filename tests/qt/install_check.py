@@ -1,18 +1,11 @@
 #!/usr/bin/env python3
 """Installs the build into a fresh prefix with "cmake --install" (twice, the second over the first), checks what a
-desktop and a packager meet (programs, menu entries, AppStream file, .dla file type and its icon, manual pages, the
-XScreenSaver hack, the licence) with the desktop's own validators, then uninstalls: nothing is left behind, and
-files the install did not make stay.
+desktop and a packager meet (programs, menu entries, AppStream file, .dla file type and icon, manual pages, the
+XScreenSaver hack, the licence) with the desktop's validators, then uninstalls: files the install did not make stay.
 
 usage: install_check.py CMAKE BUILD_DIR PROGRAM...     (exit 77 when a validator is missing, after every other check)
 """
-import configparser
-import os
-import shlex
-import shutil
-import subprocess
-import sys
-import tempfile
+import configparser, os, shlex, shutil, subprocess, sys, tempfile
 import xml.etree.ElementTree as ET
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -21,19 +14,16 @@ MIME = "{http://www.freedesktop.org/standards/shared-mime-info}"
 KEYS = ["F1", "PAUSE", "Esc", "S", "O", "L", "F4", "F5", "F6", "M", "B", "F", "G", "P", "D", "F2", "F3"]
 missing_tools = set()
 
-
 def check(condition, message):
     if not condition:
         print("FAIL: " + message, file=sys.stderr)
         sys.exit(1)
-
 
 def run(argv, what):
     r = subprocess.run(argv, capture_output=True, text=True, timeout=120,
                        env={k: v for k, v in os.environ.items() if k != "DESTDIR"})
     check(r.returncode == 0, "%s failed (%d): %s%s" % (what, r.returncode, r.stdout, r.stderr))
     return r
-
 
 def validate(tool, *args):
     """Runs a validator, whose verdict must be clean (groff: no warnings); its output, or None without the tool."""
@@ -43,13 +33,11 @@ def validate(tool, *args):
     check(tool != "groff" or not r.stderr.strip(), "%s: groff warns: %s" % (args[-1], r.stderr))
     return r.stdout
 
-
 def check_desktop(prefix, share, programs):
     for program in {"zorv-dla", "zorv-dla-ss"} & set(programs):
         path = os.path.join(share, "applications", program + ".desktop")
         validate("desktop-file-validate", path)
         parser = configparser.ConfigParser(interpolation=None, strict=True)
-        parser.optionxform = str
         parser.read(path, encoding="utf-8")
         e, what = parser["Desktop Entry"], program + ".desktop: "
         argv = shlex.split(e["Exec"])
@@ -90,7 +78,6 @@ def check_desktop(prefix, share, programs):
     with open(os.path.join(share, "doc", "zorv-dla", "LICENSE"), encoding="utf-8") as f:
         check(f.readline().startswith("MIT License"), "the installed LICENSE is not the MIT licence")
 
-
 def check_installed(prefix, programs):
     share = os.path.join(prefix, "share")
     for program in programs:
@@ -112,11 +99,9 @@ def check_installed(prefix, programs):
         root = ET.parse(config).getroot()
         check(root.tag == "screensaver" and root.get("name") == "zorv-dla-ss", "the hack's config does not name it")
 
-
 def left(prefix):
     return sorted(os.path.relpath(os.path.join(folder, n), prefix) for folder, dirs, files in os.walk(prefix)
                   for n in dirs + files)
-
 
 def main():
     if len(sys.argv) < 4:
@@ -139,7 +124,6 @@ def main():
             sys.exit(77)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-
 
 if __name__ == "__main__":
     main()

@@ -1,10 +1,6 @@
 // The Qt backend under a small window procedure: input, cursor, close, input made during a sleep, boxes and file
 // dialogs; and where the saver is asked to draw. Off screen, also with a scale factor of 2.
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
 #include <algorithm>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 
@@ -25,19 +21,10 @@ LRESULT RecordProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 class QtLayer : public ::testing::Test {
 protected:
     Backend backend;
-    std::deque<std::function<void(QWidget*)>> script;  // one step per box or dialog shown
-    QTimer watchdog;                                    // a hung modal loop ends the test, not the run
     HWND hwnd = nullptr;
 
     void SetUp() override {
         g_seen.clear();
-        backend.onModalShown = [this](QWidget* w) {
-            if (script.empty()) return;
-            QTimer::singleShot(10, w, [step = script.front(), w] { step(w); });
-            script.pop_front();
-        };
-        watchdog.callOnTimeout([] { ADD_FAILURE() << "a modal loop waited too long"; PostQuitMessage(0); });
-        watchdog.start(20000);
         WNDCLASSA wc{0, RecordProc, 0, 0, nullptr, nullptr, LoadCursorA(nullptr, IDC_CROSS), nullptr, nullptr, "R"};
         RegisterClassA(&wc);
         hwnd = CreateWindowExA(0, "R", "t", WS_OVERLAPPEDWINDOW, 0, 0, 420, 340, nullptr, nullptr, nullptr, nullptr);
@@ -128,75 +115,62 @@ TEST_F(QtLayer, InputMadeDuringASleepIsQueuedWhenItEndsAndOnlyTheProgramsOwnMove
     EXPECT_TRUE(drain(WM_MOUSEMOVE, WM_MOUSEMOVE).empty()) << "the program's own move alone";
 }
 
-TEST_F(QtLayer, BoxesShowTheirFlagsServeTheThreadAndDisableOnlyTheirOwner) {
-    script.push_back([&](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        EXPECT_EQ(std::tuple(box->windowTitle(), box->text(), box->icon()),
-                  std::tuple("Preview", "Keep <this> colour?", QMessageBox::Information));
-        EXPECT_FALSE(IsWindowEnabled(hwnd)) << "the owner is disabled";
-        PostMessageA(hwnd, WM_USER + 5, 0, 0);
-        QTimer::singleShot(30, box, [box] {
-            EXPECT_TRUE(std::ranges::any_of(g_seen, [](const MSG& s) { return s.message == WM_USER + 5; }))
-                << "the box's loop serves the thread's messages";
-            QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
-        });
-    });
-    EXPECT_EQ(MessageBoxA(hwnd, "Keep <this> colour?", "Preview", MB_YESNO | MB_ICONINFORMATION), IDNO);
-    EXPECT_TRUE(IsWindowEnabled(hwnd));
-    script.push_back([&](QWidget* w) {
-        EXPECT_TRUE(IsWindowEnabled(hwnd)) << "an unowned box leaves the window enabled";
-        QTest::keyClick(w, Qt::Key_Escape);
-    });
-    EXPECT_EQ(MessageBoxA(nullptr, "text", "caption", MB_OK), IDOK);
-}
-
-// The desktop's dialog is not overruled; Qt's own (driven here) refuses a missing file and asks before replacing one.
-TEST_F(QtLayer, FileDialogsKeepTitleFiltersFolderAndExtensionAndLeaveTheChecksToQt) {
+// Boxes: their texts and flags, the owner disabled, the thread's messages served. The desktop's file dialog is not
+// overruled; Qt's own (driven here) refuses a missing file and asks before replacing one.
+TEST_F(QtLayer, BoxesAndFileDialogsKeepTheirTextsAndFlagsAndLeaveTheFileChecksToQt) {
     const auto dir = std::filesystem::temp_directory_path() / ("zorv-qt-files-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     for (const char* name : {"a.dla", "b.tga"}) std::ofstream(dir / name) << "x";
+    QStringList said;
+    harness::Script script;
+    script.then("the box", [] { return harness::Visible<QMessageBox>("Preview"); }, [&] {
+        EXPECT_EQ(harness::Visible<QMessageBox>()->icon(), QMessageBox::Information);
+        EXPECT_FALSE(IsWindowEnabled(hwnd)) << "the owner is disabled";
+        PostMessageA(hwnd, WM_USER + 5, 0, 0);
+    });
+    script.then("the thread's message served by the box's loop",
+                [] { return std::ranges::any_of(g_seen, [](const MSG& m) { return m.message == WM_USER + 5; }); },
+                [] {});
+    script.box("the answer", "Preview", said, QMessageBox::No);
+    script.then("an unowned box", [] { return harness::Visible<QMessageBox>("caption"); }, [&] {
+        EXPECT_TRUE(IsWindowEnabled(hwnd)) << "an unowned box leaves the window enabled";
+        QTest::keyClick(harness::Visible<QMessageBox>(), Qt::Key_Escape);
+    });
+    script.then("the open dialog", [] { return harness::Visible<QFileDialog>("Open it"); }, [&] {
+        auto* d = harness::Visible<QFileDialog>();
+        EXPECT_EQ(std::tuple(d->nameFilters(), d->fileMode(), d->testOption(QFileDialog::DontUseNativeDialog)),
+                  std::tuple(QStringList{"DLA files (*.dla)"}, QFileDialog::ExistingFile, false));
+        EXPECT_EQ(std::filesystem::path(d->directory().absolutePath().toStdString()), dir);
+        harness::AcceptFile("missing.dla");
+    });
+    script.box("Qt's refusal", "", said);
+    script.then("the open dialog again", [] { return !harness::Visible<QMessageBox>(); },
+                [] { harness::AcceptFile("a.dla"); });
+    for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {  // after No the dialog stays open
+        auto ready = [] { return harness::Visible<QFileDialog>("Save it") && !harness::Visible<QMessageBox>(); };
+        script.then("the save dialog", ready, [&] {
+            auto* d = harness::Visible<QFileDialog>();
+            EXPECT_EQ(std::tuple(d->defaultSuffix(), d->testOption(QFileDialog::DontConfirmOverwrite)),
+                      std::tuple(QString("tga"), false));
+            harness::AcceptFile("b");
+        });
+        script.box("Qt's question", "", said, answer);
+    }
+    EXPECT_EQ(MessageBoxA(hwnd, "Keep <this> colour?", "Preview", MB_YESNO | MB_ICONINFORMATION), IDNO);
+    EXPECT_TRUE(IsWindowEnabled(hwnd));
+    EXPECT_EQ(MessageBoxA(nullptr, "text", "caption", MB_OK), IDOK);
     std::string file = dir.string() + "/*.dla";
     OPENFILENAMEA ofn{};
     ofn.lpstrFilter = "DLA files (*.dla)\0*.dla\0", ofn.lpstrFile = &file, ofn.lpstrTitle = "Open it";
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-    QStringList said;
-    // Answers Qt's box, opened by the accept that follows, then does `then`.
-    std::function<void(QMessageBox::StandardButton, std::function<void()>)> answer = [&](auto button, auto then) {
-        QTimer::singleShot(20, [&said, button, then] {
-            auto* box = harness::Visible<QMessageBox>();
-            ASSERT_TRUE(box) << "Qt's box";
-            said << box->text();
-            QTest::mouseClick(box->button(button), Qt::LeftButton);
-            if (then) QTimer::singleShot(20, then);
-        });
-    };
-    script.push_back([&](QWidget* w) {
-        auto* d = qobject_cast<QFileDialog*>(w);
-        EXPECT_EQ(std::tuple(d->windowTitle(), d->nameFilters(), d->fileMode(), d->testOption(QFileDialog::DontUseNativeDialog)),
-                  std::tuple(QString("Open it"), QStringList{"DLA files (*.dla)"}, QFileDialog::ExistingFile, false));
-        EXPECT_EQ(std::filesystem::path(d->directory().absolutePath().toStdString()), dir);
-        answer(QMessageBox::Ok, [] { harness::AcceptFile("a.dla"); });
-        harness::AcceptFile("missing.dla");
-    });
     ASSERT_TRUE(GetOpenFileNameA(&ofn));
     EXPECT_EQ(std::filesystem::path(file), dir / "a.dla");
-
-    ofn.lpstrFilter = "Targa files (*.tga)\0*.tga\0", ofn.lpstrDefExt = "tga";
+    ofn.lpstrFilter = "Targa files (*.tga)\0*.tga\0", ofn.lpstrDefExt = "tga", ofn.lpstrTitle = "Save it";
     ofn.Flags = OFN_OVERWRITEPROMPT;
-    script.push_back([&](QWidget* w) {
-        auto* d = qobject_cast<QFileDialog*>(w);
-        EXPECT_EQ(std::tuple(d->defaultSuffix(), d->testOption(QFileDialog::DontConfirmOverwrite)),
-                  std::tuple(QString("tga"), false));
-        answer(QMessageBox::No, [&] {  // the dialog stays open
-            answer(QMessageBox::Yes, nullptr);
-            harness::AcceptFile("b");
-        });
-        harness::AcceptFile("b");
-    });
     ASSERT_TRUE(GetSaveFileNameA(&ofn));
     EXPECT_EQ(std::filesystem::path(file), dir / "b.tga");
-    EXPECT_TRUE(said.size() == 3 && said[0].contains("missing.dla") && said[1].contains("b.tga") && said[1] == said[2])
-        << said.join('|').toStdString();
+    EXPECT_TRUE(said.size() == 4 && said[0] == "Keep <this> colour?" && said[1].contains("missing.dla") &&
+                said[2].contains("b.tga") && said[2] == said[3]) << said.join('|').toStdString();
     std::filesystem::remove_all(dir);
 }
 

@@ -1,7 +1,5 @@
-// zorv-dla-ss on the Qt backend, off screen: full screen, cursor hidden, the cluster on screen exactly as on the
-// canvas; a one-pixel move while the finished cluster stays on screen ends it as soon as the pause is over, before the
-// next run clears the screen. The move is a window-system event (QCursor::setPos on the offscreen platform), made while
-// the program sleeps.
+// zorv-dla-ss off screen: full screen, cursor hidden, the screen equal to the canvas; a one-pixel move (a window-system
+// event, made while it sleeps) during the pause after a cluster ends it at the end of the pause, the cluster on screen.
 #include <QTest>
 
 #include "saver/saver.h"

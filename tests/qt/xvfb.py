@@ -1,68 +1,40 @@
 #!/usr/bin/env python3
 """The desktop programs on a real X server (Xvfb, xcb), driven with input made through the server, as a user's.
+Each run's function says what it shows.
 
-app:       grows, pauses, then uses under 1 % of a core over 10 s; ends on Esc.
-saver:     a cluster around the centre; during the pause after a cluster a key, in a second run a one-pixel move,
-           end it as soon as the pause is over.
-hack:      draws into another client's window at its size, cluster centred, leaves the input to that client, ends
-           on SIGTERM or SIGINT with code 0; a window too small, or none, is refused in one line with code 1.
-nodisplay: without any display the program refuses to start, in one line.
-
-usage: xvfb.py PROGRAM KIND     (exit 77 = skipped: no Xvfb, import or xwininfo)
+usage: xvfb.py PROGRAM app|saver|hack|nodisplay     (exit 77 = skipped: no Xvfb, import or xwininfo)
 """
-import ctypes
-import os
-import shutil
-import signal
-import subprocess
-import sys
-import tempfile
-import time
+import ctypes, os, shutil, signal, subprocess, sys, tempfile, time
+from ctypes import c_ulong, c_void_p
 
-
-def fail(message):
-    print("FAIL: " + message, file=sys.stderr)
-    sys.exit(1)
-
+def check(ok, message):
+    if not ok:
+        print("FAIL: " + message, file=sys.stderr)
+        sys.exit(1)
 
 class X:
-    """A client of the X server: input through XTest, and plain windows, as a framework makes them."""
-
+    """A client of the X server: input through XTest, and plain mid-grey windows, as a framework makes them."""
     def __init__(self, display):
-        self.x11, self.xtst = x11, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
-        vp, ul, i, ui = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint
-        x11.XOpenDisplay.restype, x11.XStringToKeysym.restype = vp, ul
-        x11.XDefaultRootWindow.restype = x11.XCreateSimpleWindow.restype = ul
-        x11.XKeysymToKeycode.argtypes = x11.XMapWindow.argtypes = [vp, ul]
-        x11.XFlush.argtypes = x11.XDefaultRootWindow.argtypes = [vp]
-        x11.XCreateSimpleWindow.argtypes = [vp, ul, i, i, ui, ui, ui, ul, ul]
-        x11.XSync.argtypes = [vp, i]
-        xtst.XTestFakeKeyEvent.argtypes = [vp, ui, i, ul]
-        xtst.XTestFakeRelativeMotionEvent.argtypes = [vp, i, i, ul]
-        xtst.XTestFakeMotionEvent.argtypes = [vp, i, i, i, ul]
-        self.dpy = x11.XOpenDisplay(display.encode()) or fail("cannot open " + display)
-
+        self.x11, self.xtst = x11, _ = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
+        x11.XOpenDisplay.restype = c_void_p
+        x11.XStringToKeysym.restype = x11.XDefaultRootWindow.restype = x11.XCreateSimpleWindow.restype = c_ulong
+        self.dpy = c_void_p(x11.XOpenDisplay(display.encode()))
+        check(self.dpy.value, "cannot open " + display)
     def key(self, name):
-        code = self.x11.XKeysymToKeycode(self.dpy, self.x11.XStringToKeysym(name.encode()))
-        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
-        self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
+        code = self.x11.XKeysymToKeycode(self.dpy, c_ulong(self.x11.XStringToKeysym(name.encode())))
+        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0), self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
         self.x11.XFlush(self.dpy)
-
     def move(self, x, y, relative=False):
         if relative:
             self.xtst.XTestFakeRelativeMotionEvent(self.dpy, x, y, 0)
         else:
             self.xtst.XTestFakeMotionEvent(self.dpy, 0, x, y, 0)
         self.x11.XFlush(self.dpy)
-
     def window(self, x, y, width, height):
-        """A mapped window with a mid-grey background; its id."""
-        root = self.x11.XDefaultRootWindow(self.dpy)
-        w = self.x11.XCreateSimpleWindow(self.dpy, root, x, y, width, height, 0, 0, 0x808080)
-        self.x11.XMapWindow(self.dpy, w)
-        self.x11.XSync(self.dpy, 0)
+        root = c_ulong(self.x11.XDefaultRootWindow(self.dpy))
+        w = self.x11.XCreateSimpleWindow(self.dpy, root, x, y, width, height, 0, c_ulong(0), c_ulong(0x808080))
+        self.x11.XMapWindow(self.dpy, c_ulong(w)), self.x11.XSync(self.dpy, 0)
         return w
-
 
 def screenshot(display, window="root"):
     """(width, height, RGB bytes) of a window, through ImageMagick's import."""
@@ -71,146 +43,123 @@ def screenshot(display, window="root"):
     fields = data.split(maxsplit=4)  # P6 width height maximum pixels
     return int(fields[1]), int(fields[2]), fields[4][-int(fields[1]) * int(fields[2]) * 3:]
 
-
 def pixel(shot, x, y):
     i = (y * shot[0] + x) * 3
     return tuple(shot[2][i:i + 3])
-
 
 def coloured(shot, x0=0, y0=0, x1=None, y1=None):
     """Every second pixel in the box that is strongly coloured (a cluster's, not black or grey)."""
     return [(x, y) for y in range(y0, y1 or shot[1], 2) for x in range(x0, x1 or shot[0], 2)
             if max(pixel(shot, x, y)) - min(pixel(shot, x, y)) > 60]
 
-
-def wait_for(what, condition, seconds):
+def wait_for(what, condition, seconds=20):
     end = time.time() + seconds
     while not condition():
-        if time.time() > end:
-            fail("timed out waiting for " + what)
+        check(time.time() < end, "timed out waiting for " + what)
         time.sleep(0.1)
-
 
 def shown(display, title):
     return ('"%s"' % title) in subprocess.run(["xwininfo", "-display", display, "-root", "-tree"],
                                               capture_output=True, text=True, timeout=10).stdout
-
 
 def cpu_seconds(pid):
     with open("/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
-
-def ended(app, what, seconds=15, sig=None):
-    """The program ends with code 0 on what was done (or on the signal sent) within the time."""
-    if sig:
-        app.send_signal(sig)
+def ended(app, what, seconds=15):
+    """The program ends with code 0 on what was done within the time."""
     try:
         code = app.wait(timeout=seconds)
     except subprocess.TimeoutExpired:
-        fail("the program did not end on %s within %g s" % (what, seconds))
-    if code != 0:
-        fail("exit code %d on %s: %s" % (code, what, app.stderr.read().decode(errors="replace")))
+        check(False, "the program did not end on %s within %g s" % (what, seconds))
+    check(code == 0, "exit code %d on %s: %s" % (code, what, app.stderr.read().decode(errors="replace")))
 
+def refused(r, words):
+    lines = r.stderr.strip().splitlines()
+    check(r.returncode == 1 and len(lines) == 1 and all(w in lines[0].lower() for w in words),
+          "%s: expected exit 1 and one line with %s, got %d: %r" % (r.args, words, r.returncode, r.stderr))
 
 def run_app(start, display, x):
+    """zorv-dla grows, pauses, then uses under 1 % of a core over 10 s; it ends on Esc."""
     app = start([])
-    wait_for("the help box", lambda: shown(display, "HELP"), 20)
+    wait_for("the help box", lambda: shown(display, "HELP"))
     time.sleep(0.3)
     x.key("Return")
-    wait_for("the window", lambda: not shown(display, "HELP") and shown(display, "ZORV DLA 2017"), 20)
+    wait_for("the window", lambda: not shown(display, "HELP") and shown(display, "ZORV DLA 2017"))
     time.sleep(1.5)  # let it grow
     n = len(coloured(screenshot(display), 0, 0, 450, 500))
-    if n < 20:
-        fail("no cluster in the window (%d coloured pixels)" % n)
+    check(n >= 20, "no cluster in the window (%d coloured pixels)" % n)
     x.key("Pause")  # nothing is due now, and Exit acts only while idle
     time.sleep(0.5)
     before, since = cpu_seconds(app.pid), time.time()
     time.sleep(10)
     used, seconds = cpu_seconds(app.pid) - before, time.time() - since
-    if used >= 0.01 * seconds:
-        fail("paused, the program used %.2f s of CPU in %.1f s" % (used, seconds))
+    check(used < 0.01 * seconds, "paused, the program used %.2f s of CPU in %.1f s" % (used, seconds))
     x.key("Escape")
     ended(app, "Esc")
     print("app: %d coloured cluster pixels; paused, %.2f s of CPU in %.1f s; Esc: code 0" % (n, used, seconds))
 
-
-def wait_for_pause(app, seconds=60):
-    """Waits until the saver, having grown, stops using the processor (measured over 0.3-0.4 s): the pause after
-    a complete cluster. Growth keeps it busy even beside other busy processes."""
-    end, window, grew = time.time() + seconds, [], False
-    while time.time() < end:
-        if app.poll() is not None:
-            fail("the saver ended by itself")
-        window = [w for w in window if time.time() - w[0] <= 0.4] + [(time.time(), cpu_seconds(app.pid))]
-        if window[-1][0] - window[0][0] >= 0.3:
-            used = window[-1][1] - window[0][1]
-            grew = grew or used >= 0.05
-            if grew and used <= 0.01:
-                return
-        time.sleep(0.05)
-    fail("timed out waiting for the pause after a cluster")
-
-
 def run_saver(start, display, x):
+    """zorv-dla-ss draws a cluster around the centre; a key made during the pause after a cluster, in a second run a
+    one-pixel move, end it as soon as the pause is over."""
     for how in ("key", "one-pixel move"):
         app = start([])
-        wait_for("the window", lambda: shown(display, "ZORV DLA"), 20)
+        wait_for("the window", lambda: shown(display, "ZORV DLA"))
         if how == "key":
             time.sleep(0.5)
             w, h, _ = shot = screenshot(display)
             n = len(coloured(shot, w // 2 - 210, h // 2 - 210, w // 2 + 210, h // 2 + 210))
-            if n < 5:
-                fail("no cluster around the centre (%d coloured pixels)" % n)
-        wait_for_pause(app)
+            check(n >= 5, "no cluster around the centre (%d coloured pixels)" % n)
+        # The pause: having grown, the saver uses no processor over a third of a second (growth keeps it busy even
+        # beside other busy processes).
+        end, grew, cpu = time.time() + 60, False, cpu_seconds(app.pid)
+        while not (grew and used <= 0.01):
+            check(app.poll() is None and time.time() < end, "the saver ended, or did not pause within 60 s")
+            time.sleep(0.35)
+            used, cpu = cpu_seconds(app.pid) - cpu, cpu_seconds(app.pid)
+            grew = grew or used >= 0.05
         x.key("space") if how == "key" else x.move(1, 0, relative=True)
         ended(app, "a %s during the pause" % how, 6)  # the pause lasts 3 s; the input is handled at its end
         print("saver: ended on a %s during the pause after a cluster" % how)
 
-
 def check_drawing(display, window, width, height):
     """The framework's window shows the saver's black canvas and a cluster at its centre."""
-    end, points = time.time() + 20, []
+    end, points, where = time.time() + 20, [], "%dx%d: " % (width, height)
     while len(points) < 20 and time.time() < end:
         shot = screenshot(display, hex(window))
-        if shot[:2] != (width, height):
-            fail("screenshot of %dx%d, expected %dx%d" % (shot[0], shot[1], width, height))
+        check(shot[:2] == (width, height), where + "the screenshot is %dx%d" % shot[:2])
         points = coloured(shot)
         time.sleep(0.3)
-    where = "%dx%d: " % (width, height)
-    if len(points) < 20:
-        fail(where + "no cluster in the window (%d coloured pixels)" % len(points))
+    check(len(points) >= 20, where + "no cluster in the window (%d coloured pixels)" % len(points))
     corners = [pixel(shot, cx, cy) for cx in (1, width - 2) for cy in (1, height - 2)]
-    if corners != [(0, 0, 0)] * 4:
-        fail(where + "the window's corners are %s, not the saver's black" % corners)
+    check(corners == [(0, 0, 0)] * 4, where + "the window's corners are %s, not the saver's black" % corners)
     cx, cy = sum(p[0] for p in points) / len(points), sum(p[1] for p in points) / len(points)
-    if abs(cx - width / 2) > 40 or abs(cy - height / 2) > 40:
-        fail(where + "the cluster is centred at (%d, %d)" % (cx, cy))
-
+    check(abs(cx - width / 2) <= 40 and abs(cy - height / 2) <= 40, where + "the cluster is at (%d, %d)" % (cx, cy))
 
 def run_hack(start, display, x):
-    # A window smaller than the growth area, named in the environment as XScreenSaver does: its middle shows, clipped.
-    small = x.window(60, 40, 300, 260)
+    """zorv-dla-ss as a hack draws into another client's window at its size, cluster centred, leaves the input to that
+    client, ends on SIGTERM or SIGINT with code 0; a window too small, or none, is refused in one line with code 1."""
+    small = x.window(60, 40, 300, 260)  # smaller than the growth area, named as XScreenSaver does: its middle shows
     app = start(["-root"], hex(small))
     check_drawing(display, small, 300, 260)
     shot = screenshot(display)
     outside = [(px, py) for py in range(0, shot[1], 8) for px in range(0, shot[0], 8)
                if not (60 <= px < 360 and 40 <= py < 300) and pixel(shot, px, py) != pixel(shot, 0, 0)]
-    if outside:
-        fail("the saver drew outside the framework's window, at %s" % (outside[0],))
-    x.key("space"), x.key("Escape")  # the framework owns the input: keys, clicks and moves end nothing
+    check(not outside, "the saver drew outside the framework's window, at %s" % (outside[:1],))
+    x.key("space"), x.key("Escape")  # the framework owns the input: keys and moves end nothing
     for px, py in ((150, 150), (250, 200), (100, 90)):
         x.move(px, py)
         time.sleep(0.2)
     time.sleep(0.5)
-    if app.poll() is not None:
-        fail("the saver ended on input (code %d)" % app.returncode)
-    ended(app, "SIGTERM", sig=signal.SIGTERM)
+    check(app.poll() is None, "the saver ended on input (code %s)" % app.returncode)
+    app.send_signal(signal.SIGTERM)
+    ended(app, "SIGTERM")
     large = x.window(100, 80, 720, 560)  # larger than 640 x 480, named by -window-id in decimal
     app = start(["-window-id", str(large)])
     check_drawing(display, large, 720, 560)
-    ended(app, "SIGINT", sig=signal.SIGINT)
+    app.send_signal(signal.SIGINT)
+    ended(app, "SIGINT")
     for args, window, words in ((["-window-id", hex(x.window(0, 0, 150, 150))], None, ["150 x 150", "200"]),
                                 (["-root"], "0x7ffffff", ["no window", "0x7ffffff"]),
                                 (["-window-id", "nonsense"], None, ["-window-id", "nonsense"])):
@@ -218,32 +167,12 @@ def run_hack(start, display, x):
     print("hack: 300x260 by XSCREENSAVER_WINDOW and 720x560 by -window-id drawn, centred; input ignored; "
           "SIGTERM, SIGINT: code 0; a 150x150 window, a missing one and a bad id refused")
 
-
-def refused(r, words):
-    lines = r.stderr.strip().splitlines()
-    if r.returncode != 1 or len(lines) != 1 or not all(w in lines[0].lower() for w in words):
-        fail("%s: expected exit 1 and one line with %s, got %d: %r" % (r.args, words, r.returncode, r.stderr))
-
-
 def main():
-    if len(sys.argv) != 3 or sys.argv[2] not in ("app", "saver", "hack", "nodisplay"):
-        sys.exit(__doc__)
-    program, kind, work, started = os.path.abspath(sys.argv[1]), sys.argv[2], None, []
+    """Without any display (kind nodisplay) the program refuses to start, in one line."""
+    check(len(sys.argv) == 3 and sys.argv[2] in ("app", "saver", "hack", "nodisplay"), __doc__)
+    program, kind, work, started = os.path.abspath(sys.argv[1]), sys.argv[2], tempfile.mkdtemp(prefix="zorv-xvfb-"), []
     hidden = ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY", "XSCREENSAVER_WINDOW")
-    env = {k: v for k, v in os.environ.items() if k not in hidden}
-    if kind == "nodisplay":
-        refused(subprocess.run([program], env=env, capture_output=True, text=True, timeout=30), ["display"])
-        return print("no display: refused in one line")
-    if not all(shutil.which(tool) for tool in ("Xvfb", "import", "xwininfo")):
-        print("Xvfb, import or xwininfo missing: skipped")
-        sys.exit(77)
-    read_fd, write_fd = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                              pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    with os.fdopen(read_fd) as f:
-        display = ":" + f.readline().strip()  # empty when the server ended first
-    env.update(DISPLAY=display, QT_QPA_PLATFORM="xcb")
+    env, server = {k: v for k, v in os.environ.items() if k not in hidden}, None
 
     def start(args, window=None, wait=False):
         command = dict(args=[program] + args, env=dict(env, **({"XSCREENSAVER_WINDOW": window} if window else {})),
@@ -253,20 +182,27 @@ def main():
         started.append(subprocess.Popen(**command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE))
         return started[-1]
     try:
-        if display == ":":
-            fail("Xvfb did not start")
-        work = tempfile.mkdtemp(prefix="zorv-xvfb-")
-        {"app": run_app, "saver": run_saver, "hack": run_hack}[kind](start, display, X(display))
+        if kind == "nodisplay":
+            return refused(start([], wait=True), ["display"]) or print("no display: refused in one line")
+        if not all(shutil.which(tool) for tool in ("Xvfb", "import", "xwininfo")):
+            print("Xvfb, import or xwininfo missing: skipped")
+            sys.exit(77)
+        read_fd, write_fd = os.pipe()
+        server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten",
+                                   "tcp"], pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as f:
+            env.update(DISPLAY=":" + f.readline().strip(), QT_QPA_PLATFORM="xcb")  # ":" when the server ended first
+        check(env["DISPLAY"] != ":", "Xvfb did not start")
+        {"app": run_app, "saver": run_saver, "hack": run_hack}[kind](start, env["DISPLAY"], X(env["DISPLAY"]))
     finally:
         for app in started:
-            if app.poll() is None:
-                app.kill()
-                app.wait()
-        server.kill() if display == ":" else server.terminate()
-        server.wait(timeout=10)
-        if work:
-            shutil.rmtree(work, ignore_errors=True)
-
+            app.kill()
+            app.wait()
+        if server:
+            server.terminate()
+            server.wait(timeout=10)
+        shutil.rmtree(work, ignore_errors=True)
 
 if __name__ == "__main__":
     main()
