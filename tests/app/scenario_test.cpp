@@ -33,9 +33,7 @@ void writeparams(const std::string& path, int direction, int radius, int back, i
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(&d), sizeof d);
 }
 bool paletteramp(int g, int b) {
-    for (int i = 0; i < 256; ++i)
-        if (palette[i][0] != i || palette[i][1] != g || palette[i][2] != b) return false;
-    return true;
+    return std::ranges::all_of(palette, [&](const auto& e) { return e[0] == &e - palette && e[1] == g && e[2] == b; });
 }
 
 // The menu bar flattened to "pop-up>item" with its command.
@@ -92,8 +90,7 @@ protected:
         return queue.empty() ? none : (none = std::move(queue.front()), queue.pop_front(), none);
     }
     void SetUp() override {
-        resetsettings();
-        fs::remove_all(dir), fs::create_directories(dir);
+        resetsettings(), fs::remove_all(dir), fs::create_directories(dir);
         screen.onDialog = [this](headless::DialogDriver& d) {
             if (d.handle() != lastDialog) shown.push_back(d.title()), lastDialog = d.handle();
             pop(dialogSteps, std::function<void(headless::DialogDriver&)>([](auto& d) { d.press(IDCANCEL); }))(d);
@@ -156,9 +153,8 @@ protected:
     std::string path(const std::string& name) const { return (dir / name).string(); }
 };
 
-// Every key and menu command in each state: while a cluster grows only F1 (nothing to do) and PAUSE (stop requested)
-// act, and a key arriving during a walk is swallowed by it; stopped or finished, each key shows its command's first
-// surface, F1 grows and D toggles the debugging display.
+// Every key and menu command in each state: growing, only PAUSE acts (F1 has nothing to do) and keys during a walk are
+// swallowed; stopped or finished, each shows its command's first surface, F1 grows and D toggles debugging.
 TEST_F(App, EveryKeyAndMenuCommandInEachState) {
     auto script = [&]() -> Script {
         co_await [] { return growing() && clusterpixels() >= 12; };
@@ -201,9 +197,9 @@ TEST_F(App, EveryKeyAndMenuCommandInEachState) {
     EXPECT_EQ(run(1024, 228, script), 0);
 }
 
-// A 480-high screen gives a 352-square image. Each dialog shows its title, its controls and the values in force; OK
-// without a change in F5 and M keeps a stopped cluster, a change clears it; out-of-range entries give the range texts
-// in a box owned by the dialog; an accepted size resizes. Ending mid-run calls no run once the canvas is gone.
+// A 480-high screen gives a 352-square image. Dialogs show title, controls and values in force; F5 and M keep a
+// stopped cluster on OK unchanged, clear it on a change; bad entries give the range texts in a box owned by the
+// dialog; an accepted size resizes. Ending mid-run calls no run once the canvas is gone.
 TEST_F(App, SettingsDialogsTheirTextsRangesAndWhatTheyChange) {
     const std::vector<std::pair<int, std::string>> values[4] = {
         {{210, "352"}, {220, "352"}, {230, "10"}, {240, "100"}}, {}, {}, {{520, "255"}, {521, "245"}, {522, "230"}}};
@@ -267,11 +263,9 @@ TEST_F(App, SettingsDialogsTheirTextsRangesAndWhatTheyChange) {
     EXPECT_EQ(g_vhdc, nullptr);
 }
 
-// A quoted path on the command line starts with that file (a centripetal run: no help). The file dialogs, saving and
-// loading with their messages and errors: an image that cannot be saved writes no parameter file; a load keeps the
-// picture and starts afresh only for the other direction; P restores the first file's palette. Greyscale; a MAP file
-// rejected (greyscale off while its dialog shows), accepted, bad and unreadable; the background previewed, rejected
-// (its dialog back with the colour in force) and accepted.
+// A quoted path on the command line starts with that file (no help). File dialogs, saves, loads, their messages and
+// errors (a failed image writes no parameter file; a load keeps the picture); P restores the first palette. Greyscale;
+// MAP files rejected (greyscale off first), accepted, bad, unreadable; the background previewed, rejected, accepted.
 TEST_F(App, FilePaletteAndBackgroundCommands) {
     writeparams(path("start.dla"), 1, 8, 9, 33, 44);
     writeparams(path("other.dla"), 0, 9, 5, 60, 70);

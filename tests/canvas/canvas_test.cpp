@@ -20,10 +20,6 @@ protected:
         RegisterClassA(&wc);
     }
     void TearDown() override { releasecanvas(); }
-    void open(int w, int h) {  // a main window whose client area is w x h
-        g_hWnd = CreateWindowExA(0, "Main", "", WS_POPUP, 0, 0, w, h, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_TRUE(createcanvas(g_hWnd));
-    }
     COLORREF win(int x, int y) { return screen.pixel(g_hWnd, x, y); }
     static COLORREF can(int x, int y) { return GetPixel(g_vhdc, x, y); }
     // The pixels of the first `width` columns of the 296 x 100 preview on the window that differ from three frame
@@ -40,25 +36,13 @@ protected:
     }
 };
 
-// An entry equal to the background has its red moved down by one (up from 0), once; other entries stay.
-TEST_F(Canvas, CheckpaletteNudgesRedOfEntriesEqualToTheBackground) {
-    palette[7][0] = 255, palette[7][1] = 245, palette[7][2] = 230;  // the default background
-    palette[8][0] = 255, palette[8][1] = 245, palette[8][2] = 231;
-    checkpalette();
-    EXPECT_TRUE(palette[7][0] == 254 && palette[7][1] == 245 && palette[8][0] == 255);
-    rback = gback = bback = 0;
-    repackbackground();
-    checkpalette();
-    checkpalette();
-    EXPECT_TRUE(palette[0][0] == 1 && palette[0][1] == 0) << "black entry 0 on a black background";
-}
-
-// The canvas is grey at the image size, not the window's. The palette preview shows the candidate on the current
-// background on the window alone; the background preview draws on the canvas (as far as it goes) and the window, and
-// restoring the saved area undoes both.
-TEST_F(Canvas, CanvasPreviewsAndTheirRestore) {
+// The canvas is grey at the image size, not the window's. The palette preview shows on the window alone, the background
+// preview on the canvas (as far as it goes) and the window; restoring undoes both. checkpalette moves the red of an
+// entry equal to the background down one (up from 0), once; other entries stay.
+TEST_F(Canvas, CanvasPreviewsTheirRestoreAndCheckpalette) {
     xres = 200, yres = 150;
-    open(400, 300);
+    g_hWnd = CreateWindowExA(0, "Main", "", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(createcanvas(g_hWnd));
     for (int i = 0; i < 200 * 150; ++i) ASSERT_EQ(can(i % 200, i / 200), RGB(128, 128, 128)) << i;
     HDC wdc = GetDC(g_hWnd);
     cleartobackground(wdc);
@@ -76,10 +60,18 @@ TEST_F(Canvas, CanvasPreviewsAndTheirRestore) {
     EXPECT_TRUE(can(3, 3) == RGB(10, 20, 30) && can(199, 10) == RGB(10, 20, 30) && can(200, 10) == CLR_INVALID);
     restorepreviewarea(g_hWnd);
     EXPECT_TRUE(win(40, 40) == RGB(1, 2, 3) && can(40, 40) == RGB(1, 2, 3) && can(3, 3) == bkgd && win(3, 3) == bkgd);
+    palette[7][0] = 255, palette[7][1] = 245, palette[7][2] = 230;  // the default background
+    palette[8][0] = 255, palette[8][1] = 245, palette[8][2] = 231;
+    checkpalette();
+    EXPECT_TRUE(palette[7][0] == 254 && palette[7][1] == 245 && palette[8][0] == 255);
+    rback = gback = bback = 0;
+    repackbackground();
+    checkpalette();
+    checkpalette();
+    EXPECT_TRUE(palette[0][0] == 1 && palette[0][1] == 0) << "black entry 0 on a black background";
 }
 
-// zorvrandom stays within [0, 32766/32767 + 30518e-9] and comes near both ends; its walk-step and stickiness draws
-// are even within six standard deviations.
+// zorvrandom stays within [0, its largest value], comes near both ends; step and stickiness draws even within 6 sigma.
 TEST(Random, BoundsAndEvenDraws) {
     const double largest = 30518 * 1e-9 + 32766 * 3.051850947599719e-05;  // the largest coarse and fine parts
     const int n = 3'000'000;

@@ -56,18 +56,13 @@ protected:
         return r;
     }
     static COLORREF can(int x, int y) { return GetPixel(g_vhdc, x, y); }
-    static std::vector<COLORREF> canvas() {
-        std::vector<COLORREF> v;
-        for (int i = 0; i < xres * yres; ++i) v.push_back(can(i % xres, i / xres));
-        return v;
-    }
+    static std::vector<COLORREF> canvas() { return {g_vhdc->bits, g_vhdc->bits + xres * yres}; }
     static long clusterpixels(const std::vector<COLORREF>& v = canvas()) {
-        return std::count_if(v.begin(), v.end(), [](COLORREF c) { return c != bkgd; });
+        return std::ranges::count_if(v, [](COLORREF c) { return c != bkgd; });
     }
     // A new image past its first particle, its canvas all `paint`, its circle at `radius`, its colours at their start.
     void begin(int radius, COLORREF paint = bkgd) {
-        firstloop = 1;
-        plot();
+        firstloop = 1, plot();
         call();
         for (int i = 0; i < xres * yres; ++i) SetPixel(g_vhdc, i % xres, i / xres, paint);
         GrowthState& s = state();
@@ -109,9 +104,9 @@ TEST(Walk, EscapesAndDrawsDecideAsTheSquareRootAndZorvrandom) {
     EXPECT_EQ(stickthreshold(100), std::uint64_t{1} << 32) << "at 100 every contact holds";
 }
 
-// Whole wide images, drawn live on the window too: centripetal (in colour, then grey) from the seed ellipse and a
-// circle at half the width less 10 until it is within startradius + 10; centrifugal (after the help box) from the
-// centre pixel until a particle reaches 221, near the top and bottom, with the mass within r growing as r^1.7.
+// Whole wide images, drawn live too: centripetal (colour, then grey) from the seed ellipse and a circle at half the
+// width less 10 until within startradius + 10; centrifugal (after the help box) from the centre pixel until a particle
+// reaches 221, with the mass within r growing as r^1.7.
 TEST_F(Growth, WideImagesGrowToTheirLimits) {
     const int w = 640, h = 480, xc = w / 2, yc = h / 2;
     open(w, h);
@@ -159,11 +154,9 @@ TEST_F(Growth, WideImagesGrowToTheirLimits) {
     }
 }
 
-// Walkers past radius + 2 (outward) or radius - 2 (inward) are put back beside their launch point before contact is
-// read, those exactly there are not: with the pixels past the bound painted (inward, only where the put-back point
-// never comes), particles rest only against those at it (or, inward, a wall at 28 to 31). Amid cluster under rule 1
-// each rests after one step: pixel-count colouring gives entry 1 to particles 1-64, 2 to 65, 1 again after 255
-// entries, then 256 particles each; distance colouring entry trunc(d) % 255 + 1.
+// Walkers past radius +/- 2 are put back before contact is read, those at it are not: with pixels past the bound
+// painted, particles rest only against those at it (or, inward, a wall at 28-31). Amid cluster (rule 1) pixel-count
+// colouring gives entry 1 to particles 1-64, 2 to 65, 1 after 255 entries, then 256 each; distance trunc(d) % 255 + 1.
 TEST_F(Growth, BoundsAndColouring) {
     open(600, 600);
     startradius = 5;  // keeps the inward circle above its limit
@@ -209,9 +202,8 @@ TEST_F(Growth, BoundsAndColouring) {
     EXPECT_TRUE(seen.count(255) && seen.count(1));
 }
 
-// Only PAUSE or a left or right click during a walk stops it (1), not input from before the start nor any other; a stop
-// at entry gives 2; neither draws, a debugging stop shows the statistics, Plot Image resumes the same cluster; nothing
-// is drawn live while the centre is outside the client area.
+// Only PAUSE or a left or right click during a walk stops it (1), not earlier or other input; a stop at entry gives 2
+// and, debugging, the statistics; neither draws; Plot Image resumes the cluster; no live drawing off the client area.
 TEST_F(Growth, OnlyPauseOrAClickStopsAWalkAndAResumeKeepsTheCluster) {
     struct { UINT input; int client, growth, rule, colouring; } cases[] = {
         {WM_KEYDOWN, 50, 0, 0, 0}, {WM_LBUTTONDOWN, 51, 0, 1, 1}, {WM_RBUTTONDOWN, 120, 1, 5, 0}};
@@ -279,8 +271,7 @@ TEST_P(Walks, MatchThePlainWalk) {
     const auto [rule, outward, percent] = GetParam();
     open(160, 160);
     algorithm = rule, growth = !outward, probability = percent;
-    reference::Options o;
-    o.xres = o.yres = 160, o.algorithm = rule, o.outward = outward, o.probability = percent;
+    const reference::Options o{.xres = 160, .yres = 160, .probability = percent, .algorithm = rule, .outward = outward};
     std::vector<double> count[2], walked[2], reach[2];
     for (int i = 0; i < 40; ++i) {
         grow(1000 + i);
@@ -310,8 +301,7 @@ TEST_P(Walks, MatchThePlainWalk) {
     agree("steps per walk", walked);
     agree("distance of the last step", reach);
     // Two-sample chi-square over the resting places; places seen fewer than 10 times in both together share a bin.
-    double chi2 = 0, pooled[2] = {0, 0};
-    int df = -1;
+    double chi2 = 0, pooled[2] = {0, 0}, df = -1;
     for (auto [where, n] : rests) {
         if (n.first + n.second < 10) pooled[0] += n.first, pooled[1] += n.second;
         else chi2 += (n.first - n.second) * double(n.first - n.second) / (n.first + n.second), ++df;
@@ -324,9 +314,8 @@ INSTANTIATE_TEST_SUITE_P(Models, Walks, ::testing::Values(std::tuple{0, true, 10
                                                           std::tuple{2, true, 100}, std::tuple{0, false, 100},
                                                           std::tuple{1, false, 100}, std::tuple{2, false, 30}));
 
-// The cluster maps agree with the canvas after every call, whatever drew on it between two particles: a wall, a
-// preview and its restore, a new background, grey particles in the background's grey (which can erase the whole
-// cluster: the image is then complete), a canvas made anew.
+// The maps agree with the canvas after every call, whatever drew between two particles: a wall, a preview and its
+// restore, a new background, grey particles in the background's grey (erasing the cluster completes it), a new canvas.
 TEST_F(Growth, TheMapsNeverDisagreeWithTheCanvas) {
     open(160, 120);  // not square: the maps' rows and columns stay apart
     auto grows = [&](const char* when, int calls, std::int64_t second = 0) {

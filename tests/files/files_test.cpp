@@ -1,5 +1,4 @@
-// The files: the Targa image byte for byte and as an independent decoder sees it, the 804-byte parameter file and its
-// start-up load, the MAP reader, and what failed saves leave on disk.
+// The Targa image byte for byte and as Pillow decodes it, the parameter file and its loads, MAP files, failed saves.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -9,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "canvas/canvas.h"
 #include "canvas/defpalette.h"
@@ -25,21 +25,14 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 void writeFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // Every setting the parameter file holds, as one comparable value.
-struct Snapshot {
-    int algorithm, growth, startradius, probability, coloring, greyscale, rback, gback, bback;
-    COLORREF bkgd;
-    std::string palette;
-    bool operator==(const Snapshot&) const = default;
-};
-Snapshot snapshot() {
-    return {algorithm, growth, startradius, probability, coloring, greyscale, rback, gback, bback, bkgd,
-            std::string(reinterpret_cast<const char*>(palette), 768)};
+auto snapshot() {
+    return std::tuple(algorithm, growth, startradius, probability, coloring, greyscale, rback, gback, bback, bkgd,
+                      std::string(reinterpret_cast<const char*>(palette), 768));
 }
 
 class Files : public ::testing::Test {
@@ -47,11 +40,8 @@ protected:
     headless::Backend screen;
     std::string dir = (fs::temp_directory_path() / ("zorv-files-" + std::to_string(getpid()))).string();
     void SetUp() override {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        resetsettings();
-        tgafile = at("image.tga");
-        sdlafile = odlafile = at("*.dla");
+        fs::remove_all(dir), fs::create_directories(dir), resetsettings();
+        tgafile = at("image.tga"), sdlafile = odlafile = at("*.dla");
     }
     void TearDown() override { releasecanvas(), fs::remove_all(dir); }
     std::string at(const std::string& name) const { return dir + "/" + name; }
@@ -91,17 +81,16 @@ TEST_F(Files, TargaFileByteForByteAndAsPillowDecodesIt) {
     EXPECT_TRUE(readFile(at("decoded")) == decoded);
 }
 
-// The 804-byte record field by field; it brings back all nine settings and the palette, also from a longer file and
-// when named on the command line, whose quoted path may have any length (unquoted it loses its first and last
-// characters); beside an image it is "tree.dla". A short file or a value outside its legal range is refused with 1
-// and changes no setting. Nothing is shown.
+// The 804-byte record field by field; it brings back nine settings and the palette, also from a longer file and from
+// the command line, quoted of any length (unquoted it loses its first and last characters); beside an image it is
+// "tree.dla". A short file or an out-of-range value is refused with 1 and changes nothing. Nothing is shown.
 TEST_F(Files, ParameterFileLayoutLoadsAndRefusals) {
     // Settings unlike the defaults in every field and a palette unlike the built-in one in every byte.
     algorithm = 2, growth = 1, startradius = 37, probability = 61, coloring = 1, greyscale = 1;
     rback = 12, gback = 200, bback = 0;
     repackbackground();
     for (int i = 0; i < 768; ++i) (&palette[0][0])[i] = 255 - (&defaultpalette[0][0])[i];
-    const Snapshot written = snapshot();
+    const auto written = snapshot();
     const std::string folder = at(std::string(200, 'f') + "/" + std::string(200, 'g') + " with blanks");
     fs::create_directories(folder);
     sdlafile = folder + "/start.dla";
@@ -111,7 +100,7 @@ TEST_F(Files, ParameterFileLayoutLoadsAndRefusals) {
     ASSERT_EQ(valid.size(), 804u);
     EXPECT_TRUE(std::memcmp(valid.data(), fields, 36) == 0 && std::memcmp(valid.data() + 36, palette, 768) == 0);
     resetsettings();
-    const Snapshot defaults = snapshot();
+    const auto defaults = snapshot();
     const std::string missing = at("none.dla"), unquoted = sdlafile.substr(1, sdlafile.size() - 2);
     for (auto [argument, after] : {std::pair{"\"" + sdlafile + "\"", sdlafile}, {sdlafile, unquoted},
                                    {"\"" + missing + "\"", missing}}) {
@@ -141,10 +130,9 @@ TEST_F(Files, ParameterFileLayoutLoadsAndRefusals) {
     EXPECT_TRUE(sdlafile == at("tree.dla") && readFile(at("tree.dla")) == valid && screen.boxes.empty());
 }
 
-// A save that cannot open its file gives 1 and creates nothing; one that fails part-way (the disk fills after 100
-// bytes) gives 3, leaves an earlier file byte for byte as it was and nothing at a new name. A character device is
-// written directly, so the full one gives 3; a name missing on the device file system is never made into a file (only
-// asked about here: a test writes nothing in /dev).
+// A save that cannot open its file gives 1 and creates nothing; one failing part-way (disk full after 100 bytes) gives
+// 3, leaves an earlier file as it was and nothing at a new name. /dev/full, written directly, gives 3; a name missing
+// on the device file system is never made a file (only asked: a test writes nothing in /dev).
 TEST_F(Files, FailedSavesLeaveEverythingAsItWas) {
     paintCanvas(100, 100);
     fs::create_directory(at("locked"));
@@ -169,10 +157,9 @@ TEST_F(Files, FailedSavesLeaveEverythingAsItWas) {
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, handler);
     EXPECT_TRUE(readFile(at("old.tga")) == "old image" && readFile(at("old.dla")) == "old parameters");
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"locked", "old.dla", "old.tga"}));
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"locked", "old.dla", "old.tga"}));
     struct stat st {}, root {};
     if (stat("/dev", &st) == 0 && stat("/", &root) == 0 && st.st_dev != root.st_dev) {
         EXPECT_EQ(cannotsave("/dev/zorv-dla-no-such-device"), "it does not exist, and only devices belong in /dev");
@@ -194,13 +181,11 @@ TEST_F(Files, MapFiles) {
     struct Case { const char* name; std::string text; int result, numbered; std::vector<Entry> entries; };
     const Case cases[] = {
         {"256 lines, then text and an empty line", lines(256) + "\nnot numbers\n", 0, 256, {}},
-        {"fewer than 256 lines", lines(16), 0, 16, {}},
-        {"empty file", "", 0, 0, {}},
+        {"fewer than 256 lines", lines(16), 0, 16, {}}, {"empty file", "", 0, 0, {}},
         {"colour names, blanks, CRLF", "255 0 0 red\r\n  0   255 \t 0 green\r\n\t0 0 255", 0, 0,
          {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}},
         {"values kept to eight bits", "256 300 -1\n", 0, 0, {{0, 44, 255}}},
-        {"an empty line before the 256th", lines(10) + "\n" + lines(5), 1, 0, {}},
-        {"commas", "10,20,30\n", 1, 0, {}},
+        {"an empty line before the 256th", lines(10) + "\n" + lines(5), 1, 0, {}}, {"commas", "10,20,30\n", 1, 0, {}},
     };
     mapfile = at("Mixed Case.map");
     writeFile(at("MIXED CASE.MAP"), "9 9 9\n");

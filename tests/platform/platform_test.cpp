@@ -2,6 +2,7 @@
 // drawing on memory and window surfaces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <queue>
 #include <string>
 #include <vector>
@@ -25,7 +26,6 @@ LRESULT RecordProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 class Layer : public ::testing::Test {
 protected:
     headless::Backend screen;
-
     void SetUp() override {
         g_seen.clear();
         WNDCLASSA wc{0, RecordProc, 0, 0, nullptr, nullptr, nullptr, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)),
@@ -35,11 +35,9 @@ protected:
     // A window with its creation messages and paints already handled.
     HWND make(DWORD style = WS_OVERLAPPEDWINDOW) {
         HWND w = CreateWindowExA(0, "Test", "t", style, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
-        drain();
-        g_seen.clear();
+        drain(), g_seen.clear();
         return w;
     }
-    // Drains the queue the way a program's loop would, without blocking.
     std::vector<UINT> drain(HWND filter = nullptr, UINT lo = 0, UINT hi = 0) {
         std::vector<UINT> got;
         for (MSG m; PeekMessageA(&m, filter, lo, hi, PM_REMOVE);) {
@@ -51,7 +49,7 @@ protected:
     }
 };
 
-TEST_F(Layer, PostedMessagesComeFirstInFirstOutWithWindowAndRangeFilters) {
+TEST_F(Layer, PostedMessagesFirstInFirstOutWithWindowAndRangeFiltersAndQuitAfterThemBeforePaint) {
     HWND a = make(), b = make();
     PostMessageA(a, WM_USER + 1, 1, 0);
     PostMessageA(b, WM_USER + 2, 2, 0);
@@ -61,7 +59,15 @@ TEST_F(Layer, PostedMessagesComeFirstInFirstOutWithWindowAndRangeFilters) {
     ASSERT_TRUE(PeekMessageA(&m, a, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE) &&
                 PeekMessageA(&m, a, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE) && m.message == WM_KEYDOWN);
     ASSERT_TRUE(PeekMessageA(&m, b, 0, 0, PM_REMOVE) && m.message == WM_USER + 2);
-    EXPECT_EQ(drain(), (std::vector<UINT>{WM_USER + 1, WM_USER + 3}));
+    InvalidateRect(a, nullptr, TRUE);
+    PostQuitMessage(7);
+    PostMessageA(a, WM_USER + 4, 0, 0);
+    std::vector<UINT> got;
+    while (GetMessageA(&m, nullptr, 0, 0)) got.push_back(m.message);
+    EXPECT_EQ(got, (std::vector<UINT>{WM_USER + 1, WM_USER + 3, WM_USER + 4}));
+    EXPECT_TRUE(m.message == WM_QUIT && m.wParam == 7u);
+    drain();  // the paint
+    EXPECT_THROW(GetMessageA(&m, nullptr, 0, 0), std::logic_error) << "nothing to wait for fails instead of hanging";
 }
 
 TEST_F(Layer, PaintOnlyWhenNothingElseMatchesAndARegionIsInvalid) {
@@ -83,23 +89,7 @@ TEST_F(Layer, PaintOnlyWhenNothingElseMatchesAndARegionIsInvalid) {
     EXPECT_EQ(screen.pixel(shown, 0, 0), RGB(128, 128, 128));
 }
 
-TEST_F(Layer, QuitComesAfterThePostedMessagesAndBeforePaint) {
-    HWND w = make();
-    InvalidateRect(w, nullptr, TRUE);
-    PostMessageA(w, WM_USER, 0, 0);
-    PostQuitMessage(7);
-    PostMessageA(w, WM_USER + 1, 0, 0);
-    MSG m;
-    std::vector<UINT> got;
-    while (GetMessageA(&m, nullptr, 0, 0)) got.push_back(m.message);
-    EXPECT_EQ(got, (std::vector<UINT>{WM_USER, WM_USER + 1}));
-    EXPECT_TRUE(m.message == WM_QUIT && m.wParam == 7u);
-    drain();  // the paint
-    EXPECT_THROW(GetMessageA(&m, nullptr, 0, 0), std::logic_error) << "nothing to wait for fails instead of hanging";
-}
-
-// A plain key press of a table's key becomes its command; another key, a release or a key with Ctrl held does not.
-TEST_F(Layer, AcceleratorsTurnPlainKeyPressesIntoCommands) {
+TEST_F(Layer, AcceleratorsTurnOnlyPlainPressesOfTheirKeysIntoCommandsNotReleasesNorCtrl) {
     static const AccelTable table{{{FVIRTKEY, 'S', 105}, {FVIRTKEY, VK_F1, 120}}};
     HWND w = make();
     MSG m{w, WM_KEYDOWN, VK_F1, 0, 0, {0, 0}};
@@ -114,8 +104,7 @@ TEST_F(Layer, AcceleratorsTurnPlainKeyPressesIntoCommands) {
     }
 }
 
-// Input to the disabled owner is dropped; the box's own loop serves other windows.
-TEST_F(Layer, MessageBoxDisablesOnlyItsOwnerAndItsLoopServesOtherWindows) {
+TEST_F(Layer, MessageBoxDisablesOnlyItsOwnerDropsItsInputAndItsLoopServesOtherWindows) {
     HWND owner = make(), other = make();
     PostMessageA(other, WM_USER + 9, 0, 0);
     screen.onMessageBox = [&](const headless::BoxRecord& box) {
@@ -176,19 +165,13 @@ protected:
     headless::Backend screen;
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 420, 300);
-
     void SetUp() override { SelectObject(dc, bitmap); }
     void TearDown() override { DeleteObject(bitmap), DeleteDC(dc); }
-    int count(COLORREF c) {
-        int n = 0;
-        for (int i = 0; i < 420 * 300; ++i) n += GetPixel(dc, i % 420, i / 420) == c;
-        return n;
-    }
+    long count(COLORREF c) { return std::count(dc->bits, dc->bits + 420 * 300, c); }
     // Floods the black area from the box's centre, 4- or 8-connected, and tells whether it got out of the box.
     bool floodEscapes(RECT box, bool diagonal) {
         std::vector<char> seen(420 * 300, 0);
-        std::queue<POINT> q;
-        q.push({(box.left + box.right) / 2, (box.top + box.bottom) / 2});
+        std::queue<POINT> q(std::deque<POINT>{{(box.left + box.right) / 2, (box.top + box.bottom) / 2}});
         for (; !q.empty(); q.pop()) {
             auto [x, y] = q.front();
             if (x < box.left - 1 || y < box.top - 1 || x > box.right || y > box.bottom) return true;
@@ -201,19 +184,15 @@ protected:
     }
 };
 
-TEST_F(Raster, PixelsReadBackExactlyAndOutsideIsInvalidAndUntouched) {
+TEST_F(Raster, PixelsReadBackOutsideIsUntouchedAndFillsExcludeRightAndBottomEdgesAndClip) {
     int wrong = 0;
     for (int i = 0, x = 0, y = 0; i < 420 * 300; ++i, x = i % 420, y = i / 420)
         wrong += SetPixel(dc, x, y, RGB(x, y, x ^ y)) != RGB(x, y, x ^ y) || GetPixel(dc, x, y) != RGB(x, y, x ^ y);
     EXPECT_EQ(wrong, 0);
-    RECT all{0, 0, 420, 300};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    std::fill(dc->bits, dc->bits + 420 * 300, 0);
     for (POINT p : {POINT{-1, 0}, POINT{420, 0}, POINT{0, 300}, POINT{0, -1}})
         EXPECT_TRUE(GetPixel(dc, p.x, p.y) == CLR_INVALID && SetPixel(dc, p.x, p.y, RGB(1, 2, 3)) == CLR_INVALID);
     EXPECT_EQ(count(0), 420 * 300) << "a write outside changes nothing";
-}
-
-TEST_F(Raster, FillRectAndPatBltExcludeRightAndBottomEdgesAndClip) {
     HBRUSH red = CreateSolidBrush(RGB(255, 0, 0)), blue = CreateSolidBrush(RGB(0, 0, 255));
     RECT r{2, 3, 10, 7};
     FillRect(dc, &r, red);
@@ -247,10 +226,8 @@ TEST_F(Raster, ArcWithEqualEndsDrawsAClosedEllipseInsideItsBox) {
     for (int width : {1, 2})
         for (RECT box : {RECT{5, 4, 55, 40}, RECT{1, 1, 418, 298}, RECT{100, 50, 301, 251}, RECT{10, 100, 410, 140}}) {
             SCOPED_TRACE(testing::Message() << "pen " << width << " box right " << box.right);
-            RECT all{0, 0, 420, 300};
-            FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-            HPEN pen = CreatePen(PS_SOLID, width, RGB(255, 255, 255));
-            HGDIOBJ old = SelectObject(dc, pen);
+            std::fill(dc->bits, dc->bits + 420 * 300, 0);
+            HGDIOBJ old = SelectObject(dc, CreatePen(PS_SOLID, width, RGB(255, 255, 255)));
             Arc(dc, box.left, box.top, box.right, box.bottom, box.left, box.top, box.left, box.top);
             int outside = 0;
             for (int i = 0, x = 0, y = 0; i < 420 * 300; ++i, x = i % 420, y = i / 420)

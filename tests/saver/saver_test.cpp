@@ -16,9 +16,8 @@
 
 namespace {
 
-// The listed entries (index, red, green, blue). Palette 0 is zorv-dla's default: exact ramps of 4 per entry from 14 to
-// 190 (8 at 44-45 and 74-75, entry 51 breaking one). Palette 2's entry 1 is (0, 4, 0), as an inward run's seed circle
-// in palettes 2 and 3 shows it, not the (0, 8, 1) of a straight rise from 0 to 27.
+// The listed entries (index, red, green, blue). Palette 0 is zorv-dla's default, exact ramps from 14 to 190. Palette
+// 2's entry 1 is (0, 4, 0), as an inward run's seed circle in palettes 2 and 3 shows, not a straight rise's (0, 8, 1).
 const std::vector<int> listed[7] = {
     {0, 0, 0, 0, 1, 0, 72, 208, 14, 0, 0, 252, 44, 120, 0, 132, 45, 128, 0, 124, 50, 148, 0, 104, 51, 160, 0, 100, 52,
      156, 0, 96, 74, 244, 0, 8, 75, 252, 0, 0, 78, 252, 0, 0, 141, 252, 252, 0, 142, 252, 252, 0, 189, 64, 252, 0, 190,
@@ -38,10 +37,9 @@ const std::vector<int> listed[7] = {
     {0, 8, 0, 8, 1, 24, 16, 8, 43, 248, 240, 8, 128, 248, 0, 248, 171, 8, 240, 248, 255, 8, 16, 24},
 };
 
-// Each listed entry exactly; between two, channels within 10 of the straight line (palettes 1-5; palette 0 on it from
-// 14 to 190, its stretches 1-14, 190-235 and 235-255 in steps of 0, 4 or 8, only 4 in the second, green falling at
-// each entry of the first). Palette 4's second half is within 6 of 252 minus its first; palette 6 walks a closed
-// lattice, each entry once: red and blue 8 + 16k, green 16k, each step 16 in green and in one of red and blue.
+// Listed entries exactly; between two, within 10 of the line (palettes 1-5; palette 0 on it from 14 to 190, elsewhere
+// steps of 0, 4 or 8, green falling in 1-14). Palette 4's second half is within 6 of 252 minus its first; palette 6
+// walks a closed lattice, each entry once: red and blue 8 + 16k, green 16k, each step 16 in green and red or blue.
 TEST(Palettes, EntryByEntry) {
     EXPECT_EQ(std::memcmp(palette[0], defaultpalette, sizeof defaultpalette), 0) << "the saver's palette 0";
     for (int p = 0; p < 7; ++p)
@@ -102,19 +100,17 @@ protected:
     }
 };
 
-// A screen under 640 x 480 or 32 bits a pixel is refused with a box. On a fine one the first run is dla1 in palette
-// 0, in a titled window, cursor hidden, command line ignored: the seed and the first 65 particles in entry 1; with
-// entries 2 to 255 black (invisible, no cluster), 254 entries later particles take entry 1 again, never 0. The run goes
-// on at exactly two minutes (the tick count wrapping on the way), ends just past them; then dla2 starts in palette 1.
+// A screen under 640 x 480 or 32 bits is refused with a box. Else the first run is dla1 in palette 0, titled, cursor
+// hidden, command line ignored: seed and first 65 particles in entry 1; with entries 2-255 black, 254 entries later
+// entry 1 again, never 0. It goes on at two minutes (ticks wrapping), ends past them; dla2 starts in palette 1.
 TEST_F(Saver, StartFirstRunColoursAndTimeOut) {
     screen.onPump = [&] { screen.keyDown(g_hWnd, 'Q'); };  // a saver that runs where it should refuse ends at once
     for (auto [w, h, bits, text] : {std::tuple{639, 480, 32, 1}, {640, 479, 32, 1}, {1024, 768, 24, 2}}) {
         resetsaver(), platform::SetBackend(&screen), screen.setScreen(w, h, bits), screen.boxes.clear();
         EXPECT_TRUE(runWinMain() == 0 && screen.cursorVisible);
         ASSERT_EQ(screen.boxes.size(), 1u);
-        const headless::BoxRecord& box = screen.boxes[0];
-        EXPECT_TRUE(box.caption == texts::startupCaption && box.text == texts::startupError[text] &&
-                    box.type == (MB_OK | MB_ICONEXCLAMATION));
+        EXPECT_EQ(std::tuple(screen.boxes[0].caption, screen.boxes[0].text, screen.boxes[0].type),
+                  std::tuple(texts::startupCaption, texts::startupError[text], UINT{MB_OK | MB_ICONEXCLAMATION}));
     }
     for (int i = 2; i < 256; ++i) palette[0][i][0] = palette[0][i][1] = palette[0][i][2] = 0;
     palette[0][0][0] = 200;
@@ -144,9 +140,8 @@ TEST_F(Saver, StartFirstRunColoursAndTimeOut) {
     EXPECT_TRUE(dla2pumps >= 2 && g_hWnd->title == texts::saverTitle);
 }
 
-// A run's first particle launches at radius 10 about the centre (dla1) or 190 (dla2); a walker past its bound is put
-// back beside its launch point, (-1, -1) outward, (+1, +1) inward. Made cluster, that point stops a walker at once
-// where it strayed from, away from every cluster pixel; one touching the cluster by walking rests next to it.
+// The first particle launches at radius 10 (dla1) or 190 (dla2); a stray walker is put back at its launch point
+// (-1, -1) outward, (+1, +1) inward: made cluster, that point stops it at once, away from every cluster pixel.
 TEST_F(Saver, StrayWalkersArePutBackBesideTheirLaunchPoint) {
     for (bool outward : {true, false}) {
         int away = 0;  // about half of the seeds stray before they touch
@@ -173,9 +168,8 @@ TEST_F(Saver, StrayWalkersArePutBackBesideTheirLaunchPoint) {
     }
 }
 
-// With every particle drawn in black (invisible, no cluster), a painted disc or ring decides how far the cluster
-// reaches: dla1 completes when a walker touches a pixel 191 or more from the centre, dla2 when one touches a pixel
-// nearer than 20; completing advances the palette (from 6 to 0) after a 3-second pause.
+// Particles drawn in black, a painted disc or ring is the cluster: dla1 completes on touching a pixel 191 or more from
+// the centre, dla2 one nearer than 20; completing advances the palette (6 to 0) after a 3-second pause.
 TEST_F(Saver, ClustersCompleteAtTheirLimits) {
     for (auto& p : palette) std::memset(p[1], 0, sizeof p - sizeof p[0]);  // entries 1 to 255
     palindex = 5;
@@ -194,9 +188,8 @@ TEST_F(Saver, ClustersCompleteAtTheirLimits) {
     }
 }
 
-// An input during the first run, or at the loop's own poll once that run timed out, ends the saver at once or is
-// ignored until a later key; the cursor is shown again as often as it was hidden and the canvas released (once, also
-// when a move and a key, WM_NULL below, both end it).
+// An input during the first run, or at the loop's poll after it timed out, ends the saver at once or is ignored; the
+// cursor is shown as often as hidden and the canvas released (once, also when a move and a key, WM_NULL, both end it).
 TEST_F(Saver, InputEndsTheSaverOrIsIgnored) {
     struct Input { const char* name; UINT message; int x, y; bool endsDuringRun, endsBetweenRuns; };
     for (Input in : {Input{"key", WM_KEYDOWN, 0, 0, true, true}, {"left", WM_LBUTTONDOWN, 10, 10, true, true},
