@@ -687,27 +687,18 @@ void Backend::flushFrames() {
         }
 }
 
-namespace {
-
-// The pump's clock, in nanoseconds. The coarse monotonic clock costs a
-// quarter of the precise one, which matters at one look every 64 walk steps;
-// its tick (1 to 4 ms) is the scale the pump is throttled to anyway.
-std::int64_t pumpClock() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &t);
-    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+bool Backend::pumpDue() {
+    // A look at the clock costs as much as half a dozen walk steps; the walk
+    // looks every 64 steps, so the clock is read at every fourth look only,
+    // a microsecond apart at most, against the millisecond between pumps.
+    if (++looks_ % 4 != 0) return false;
+    return std::chrono::steady_clock::now() - lastPump_ >= std::chrono::milliseconds(1);
 }
 
-}  // namespace
-
-bool Backend::pumpDue() { return pumpClock() - lastPump_ >= 1000000; }
-
+// The layer asks pumpDue() before it pumps without waiting.
 void Backend::pump(bool wait) {
-    ++pumpCalls;
-    if (!wait && !pumpDue()) return;
-    ++nativePumps;
     QCoreApplication::processEvents(wait ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
-    lastPump_ = pumpClock();
+    lastPump_ = std::chrono::steady_clock::now();
 }
 
 void Backend::flushDirty() {
@@ -931,7 +922,7 @@ void Backend::sleep(DWORD ms) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    lastPump_ = pumpClock();
+    lastPump_ = std::chrono::steady_clock::now();
 }
 
 }  // namespace qtbackend

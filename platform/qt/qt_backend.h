@@ -116,9 +116,6 @@ public:
     // The native widget of a dialog control.
     static QWidget* control(HWND hwnd);
 
-    // Pump accounting: calls, and calls that processed native events.
-    long pumpCalls = 0;
-    long nativePumps = 0;
     // Called each time a box, dialog or file dialog has been shown.
     std::function<void(QWidget*)> onModalShown;
 
@@ -135,7 +132,7 @@ public:
     void focusWindow(Window& w) override;
     void present(Window& w) override;
     void pump(bool wait) override;
-    // At most about once a millisecond (once a tick of the coarse clock).
+    // At most about once a millisecond.
     bool pumpDue() override;
     int messageBox(const MessageBoxRequest& request) override;
     void runDialog(Window& dialog) override;
@@ -177,7 +174,8 @@ private:
     std::chrono::steady_clock::time_point lastFrame_{};
     QTimer* frameTimer_ = nullptr;
     int handlerDepth_ = 0;
-    std::int64_t lastPump_ = 0;  // the pump's clock at the last pump
+    std::chrono::steady_clock::time_point lastPump_{};
+    unsigned looks_ = 0;  // pumpDue() calls, for reading the clock at every fourth
     POINT devicePoint(const QPointF& globalLogical) const;
     POINT cursor_{0, 0};
     POINT lastMove_{-100000, -100000};
