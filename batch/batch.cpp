@@ -199,6 +199,15 @@ std::string earlierframe(const std::string& dir, const std::string& output) {
     return {};
 }
 
+// Writes frame n of the image, the canvas as it is now, with the image's
+// text chunks. Returns the frame's name when it could not be written, or
+// nothing.
+std::string writeframe(const BatchOptions& o, const PngText& text, long n) {
+    const std::string name = framename(o.frames, o.output, n);
+    if (writepng(name, text, 1) != 0) return name;
+    return {};
+}
+
 // The outputs of one image, and the first problem with its frames folder.
 std::vector<Output> outputsof(const BatchOptions& o, std::string& frameproblem) {
     std::vector<Output> outputs = {{"OUTPUT", o.output}, {"OUTPUT", dlaname(o.output)}};
@@ -228,7 +237,7 @@ bool istga(const std::string& path) {
 
 // SIGINT and SIGTERM while a run lives. The handler only records the signal
 // and makes saves in progress fail at their next write; the growth loop and
-// the saves look at it and remove what they had begun. The signals are
+// the saves look at caught() and remove what they had begun. The signals are
 // unblocked while the handler is in place: a --count batch starts each
 // image's process with them blocked, so that none is lost before the
 // image's own handler is there.
@@ -264,12 +273,15 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
+    // The signal that came since, or 0.
+    int caught() const { return stopsignal; }
+    // Its name, as the messages give it.
+    const char* name() const { return stopsignal == SIGINT ? "SIGINT" : "SIGTERM"; }
+
 private:
     struct sigaction previousint_ {}, previousterm_ {};
     sigset_t previousmask_{};
 };
-
-const char* signalname() { return stopsignal == SIGINT ? "SIGINT" : "SIGTERM"; }
 
 LRESULT BatchWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcA(hwnd, msg, wp, lp); }
 
@@ -405,11 +417,11 @@ PngText parametertext(const BatchOptions& o, std::int64_t seed) {
 }
 
 // After a stop signal: one line, and the shell's code for a death by it.
-int interrupted(std::ostream& err, long frames, const std::string& framedir) {
-    err << "zorv-dla-batch: interrupted by " << signalname() << "; nothing was written";
+int interrupted(const StopSignals& stopsignals, long frames, const std::string& framedir, std::ostream& err) {
+    err << "zorv-dla-batch: interrupted by " << stopsignals.name() << "; nothing was written";
     if (frames > 0) err << " but " << frames << " frame" << (frames == 1 ? "" : "s") << " in " << framedir;
     err << "\n";
-    return 128 + stopsignal;
+    return 128 + stopsignals.caught();
 }
 
 // Writes the Targa, the parameter file beside it, the PNG copy and the
@@ -418,7 +430,8 @@ int interrupted(std::ostream& err, long frames, const std::string& framedir) {
 // line naming the file that failed; or, after a stop signal, 128 + the
 // signal. Whatever the outcome short of 0, the earlier file at each path is
 // as it was and no temporary file is left.
-int saveoutputs(const BatchOptions& o, const PngText& text, Particles* points, long frames, std::ostream& err) {
+int saveoutputs(const BatchOptions& o, const PngText& text, Particles* points, long frames,
+                const StopSignals& stopsignals, std::ostream& err) {
     SaveGroup group;
     tgafile = o.output;
     std::string failed;
@@ -430,9 +443,9 @@ int saveoutputs(const BatchOptions& o, const PngText& text, Particles* points, l
         r = 3;
         failed = points->path();
     }
-    if (stopsignal) {
+    if (stopsignals.caught()) {
         group.discard();
-        return interrupted(err, frames, o.frames);
+        return interrupted(stopsignals, frames, o.frames, err);
     }
     if (r != 0) {
         group.discard();
@@ -507,18 +520,28 @@ std::string loadsettings(const BatchOptions& o) {
     return {};
 }
 
+// What one image's growth came to.
+struct Grown {
+    std::int64_t seed = 0;
+    GrowthState state;    // the run's statistics at the end
+    long particles = 0;   // particles at rest
+    double growtime = 0;  // seconds of growth
+    long frames = 0;      // frames written
+};
+
 // The results of a run: the statistics as the debugging display words
-// them, a line each (its pixel count that of every particle at rest, as
-// with debugging on), and the files written; or all of it as one line of
+// them, a line each, and the files written; or all of it as one line of
 // JSON.
-void report(const BatchOptions& o, std::int64_t seed, const GrowthState& state, long particles, double growtime,
-            long frames, std::ostream& out) {
+void report(const BatchOptions& o, const Grown& grown, std::ostream& out) {
+    const GrowthState& state = grown.state;
+    const long particles = grown.particles;
+    const long frames = grown.frames;
     std::vector<std::string> files = {o.output, dlaname(o.output)};
     if (!o.png.empty()) files.push_back(o.png);
     if (!o.points.empty()) files.push_back(o.points);
     if (o.json) {
         nlohmann::ordered_json j;
-        j["seed"] = seed;
+        j["seed"] = grown.seed;
         j["width"] = xres;
         j["height"] = yres;
         j["startradius"] = startradius;
@@ -533,13 +556,14 @@ void report(const BatchOptions& o, std::int64_t seed, const GrowthState& state, 
         j["radius"] = state.radius;
         j["particles"] = particles;
         j["moves"] = state.moves;
-        j["elapsed"] = std::round(growtime * 1000.0) / 1000.0;
+        j["elapsed"] = std::round(grown.growtime * 1000.0) / 1000.0;
         j["files"] = files;
         if (!o.frames.empty()) j["frames"] = {{"folder", o.frames}, {"count", frames}};
         // Names that are not UTF-8 are shown with U+FFFD in their place.
         out << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
         return;
     }
+    // The pixel count is that of every particle at rest, as with debugging on.
     GrowthState shown = state;
     shown.pixelcount = particles;
     std::istringstream lines(growth == 0 ? statisticstext(shown, "distancemax", shown.distancemax)
@@ -547,12 +571,54 @@ void report(const BatchOptions& o, std::int64_t seed, const GrowthState& state, 
     for (std::string line; std::getline(lines, line);)
         if (!line.empty()) out << line << "\n";
     out << "particles: " << particles << "\n";
-    out << "elapsed: " << seconds(growtime) << "\n";
+    out << "elapsed: " << seconds(grown.growtime) << "\n";
     for (const std::string& file : files) out << "wrote: " << file << "\n";
     auto frame = [&](long n) { return fs::path(framename(o.frames, o.output, n)).filename().string(); };
     if (frames > 0)
         out << "frames: " << frames << " in " << o.frames << " (" << frame(1) << " to " << frame(frames) << ")\n";
 }
+
+// The progress line of one image, now seconds into its growth.
+void showprogress(std::ostream& err, const GrowthState& state, int limit, long particles, double now) {
+    err << "\rradius " << state.radius << " (limit " << limit << ")  particles " << particles << "  "
+        << static_cast<long>(state.moves / std::max(now, 1e-9)) << " steps/s  " << seconds(now) << " s   "
+        << std::flush;
+}
+
+// One image under way in a --count batch, as its progress line shows it.
+struct Underway {
+    std::string name;
+    int radius = 0, limit = 0;
+};
+
+// The progress line of a --count batch. A shorter line covers a longer one
+// with spaces, and the line is cleared before anything else is printed.
+class CountProgress {
+public:
+    explicit CountProgress(std::ostream& err) : err_(err) {}
+
+    void show(int ended, int count, const std::vector<Underway>& underway, double now) {
+        std::ostringstream line;
+        line << "\rimages " << ended << " of " << count << " done";
+        for (const Underway& image : underway)
+            line << "  " << image.name << " radius " << image.radius << " (limit " << image.limit << ")";
+        line << "  " << seconds(now) << " s";
+        std::string text = line.str();
+        const std::size_t width = text.size() - 1;
+        if (width < width_) text += std::string(width_ - width, ' ');
+        width_ = std::max(width_, width);
+        err_ << text << std::flush;
+    }
+
+    void clear() {
+        if (width_) err_ << "\r" << std::string(width_, ' ') << "\r" << std::flush;
+        width_ = 0;
+    }
+
+private:
+    std::ostream& err_;
+    std::size_t width_ = 0;
+};
 
 }  // namespace
 
@@ -723,7 +789,7 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         // The run's statistics take their time from the tick count: let it follow the wall clock.
         screen.ticks = static_cast<DWORD>(elapsed() * 1000.0);
         // A stop signal also ends the walk under way, as PAUSE does.
-        if (stopsignal && !pausing) {
+        if (stopsignals.caught() && !pausing) {
             pausing = true;
             screen.keyDown(g_hWnd, VK_PAUSE);
         }
@@ -766,15 +832,11 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
     double lastshown = -1;
     std::string failed;  // a file whose write failed during growth
     const GrowthState& state = growth == 0 ? centrifugalstate() : centripetalstate();
-    auto writeframe = [&] {
-        const std::string name = framename(o.frames, o.output, frames + 1);
-        if (writepng(name, text, 1) != 0) {
-            failed = name;
-            return;
-        }
-        ++frames;
+    auto nextframe = [&] {
+        failed = writeframe(o, text, frames + 1);
+        if (failed.empty()) ++frames;
     };
-    while (okdla && !stopsignal && failed.empty()) {
+    while (okdla && !stopsignals.caught() && failed.empty()) {
         int result = growth == 0 ? dla_centrifugal() : dla_centripetal();
         if (result == GROWTH_CONTINUES) {
             ++particles;
@@ -782,7 +844,7 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
                 points->settled(state);
                 if (!points->ok()) failed = o.points;
             }
-            if (!o.frames.empty() && particles % o.every == 0) writeframe();
+            if (!o.frames.empty() && particles % o.every == 0) nextframe();
         }
         if (o.report) {
             o.report->radius = state.radius;
@@ -793,24 +855,25 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
             double now = elapsed();
             if (now - lastshown >= 0.25) {
                 lastshown = now;
-                err << "\rradius " << state.radius << " (limit " << radiuslimit() << ")  particles " << particles
-                    << "  " << static_cast<long>(state.moves / std::max(now, 1e-9)) << " steps/s  " << seconds(now)
-                    << " s   " << std::flush;
+                showprogress(err, state, radiuslimit(), particles, now);
             }
         }
     }
     if (points && !points->ok() && failed.empty()) failed = o.points;  // the seed list
     // The last frame is the finished image.
-    if (!o.frames.empty() && !okdla && !stopsignal && failed.empty() && particles % o.every != 0) writeframe();
+    if (!o.frames.empty() && !okdla && !stopsignals.caught() && failed.empty() && particles % o.every != 0)
+        nextframe();
     double growtime = elapsed();
     if (lastshown >= 0) err << "\n";
-    if (stopsignal) return interrupted(err, frames, o.frames);
+    if (stopsignals.caught()) return interrupted(stopsignals, frames, o.frames, err);
     if (!failed.empty()) {
         err << "zorv-dla-batch: " << failed << ": " << saveerror[2] << "\n";
         return 1;
     }
-    if (int r = saveoutputs(o, text, points.get(), frames, err); r != 0) return r;
-    if (!o.quiet || o.json) report(o, seed, state, particles, growtime, frames, out);
+    if (int r = saveoutputs(o, text, points.get(), frames, stopsignals, err); r != 0) return r;
+    if (!o.quiet || o.json)
+        report(o, Grown{.seed = seed, .state = state, .particles = particles, .growtime = growtime, .frames = frames},
+               out);
     return 0;
 }
 
@@ -918,14 +981,10 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
     auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - wallstart).count(); };
     int next = 0, running = 0, ended = 0, shown = 0, written = 0, blocks = 0;
     bool stopping = false;
-    std::size_t progresswidth = 0;
+    CountProgress progressline(err);
     std::string cannotstart;
-    auto clearprogress = [&] {
-        if (progresswidth) err << "\r" << std::string(progresswidth, ' ') << "\r" << std::flush;
-        progresswidth = 0;
-    };
     for (;;) {
-        while (!stopsignal && cannotstart.empty() && running < jobs && next < count) {
+        while (!stopsignals.caught() && cannotstart.empty() && running < jobs && next < count) {
             if (!start(next)) {
                 cannotstart = std::strerror(errno);
                 break;
@@ -934,7 +993,7 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
             ++running;
         }
         if (running == 0) break;
-        if (stopsignal && !stopping) {
+        if (stopsignals.caught() && !stopping) {
             stopping = true;
             for (const Image& image : images)
                 if (image.pid > 0 && image.code < 0) kill(image.pid, SIGTERM);
@@ -974,7 +1033,7 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         // What the ended images printed, in image order.
         while (shown < count && images[static_cast<std::size_t>(shown)].code >= 0) {
             const Image& image = images[static_cast<std::size_t>(shown++)];
-            clearprogress();
+            progressline.clear();
             // An image stopped with the batch needs no line of its own.
             if (!(stopping && image.code > 128)) err << image.err << std::flush;
             // Text blocks are a blank line apart; JSON is a line an image.
@@ -983,27 +1042,21 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         }
 
         if (o.progress && !stopping) {
-            std::ostringstream line;
-            line << "\rimages " << ended << " of " << count << " done";
+            std::vector<Underway> underway;
             for (int i = 0; i < count; ++i) {
                 const Image& image = images[static_cast<std::size_t>(i)];
                 if (image.pid > 0 && image.code < 0)
-                    line << "  " << fs::path(numberedname(o.output, i + 1, count)).filename().string() << " radius "
-                         << progress[i].radius << " (limit " << progress[i].limit << ")";
+                    underway.push_back({fs::path(numberedname(o.output, i + 1, count)).filename().string(),
+                                        progress[i].radius, progress[i].limit});
             }
-            line << "  " << seconds(elapsed()) << " s";
-            std::string text = line.str();
-            const std::size_t width = text.size() - 1;
-            if (width < progresswidth) text += std::string(progresswidth - width, ' ');
-            progresswidth = std::max(progresswidth, width);
-            err << text << std::flush;
+            progressline.show(ended, count, underway, elapsed());
         }
     }
-    clearprogress();
-    if (stopsignal) {
-        err << "zorv-dla-batch: interrupted by " << signalname() << "; " << written << " of " << count
+    progressline.clear();
+    if (stopsignals.caught()) {
+        err << "zorv-dla-batch: interrupted by " << stopsignals.name() << "; " << written << " of " << count
             << " images were written, nothing of the others\n";
-        return 128 + stopsignal;
+        return 128 + stopsignals.caught();
     }
     if (!cannotstart.empty()) {
         err << "zorv-dla-batch: --count: cannot start image " << next + 1 << " (" << cannotstart << "); " << written
