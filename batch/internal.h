@@ -1,0 +1,167 @@
+// What the files of zorv-dla-batch share among themselves; the program and
+// the tests use batch/batch.h.
+#pragma once
+
+#include <signal.h>
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "batch/batch.h"
+#include "engine/growth.h"
+#include "files/savefile.h"
+
+namespace zorv::batch {
+
+// options.cpp: the names a choice takes besides its number, such as
+// "--algorithm fractint".
+extern const std::vector<std::string> ALGORITHMS, GROWTHS, COLORINGS;
+
+// The seed of a run: the one given, or the clock's.
+std::int64_t seedof(const BatchOptions& o);
+
+// Image i (from 0) of a --count batch whose first seed is first: a run of
+// its own with numbered names.
+BatchOptions imageof(const BatchOptions& o, int i, std::int64_t first);
+
+// checks.cpp: the parameter file written beside a Targa.
+std::string dlaname(const std::string& tga);
+
+// Why the batch cannot start, found before anything is grown, as one line
+// without the program's name; empty when it can. Takes the settings from
+// the inputs, and checks the output paths of every image and the frames
+// folder.
+std::string checkbatch(const BatchOptions& o);
+
+// stopsignals.cpp: SIGINT and SIGTERM while a run lives. The handler only
+// records the signal and makes saves in progress fail at their next write;
+// the growth loop and the saves look at caught() and remove what they had
+// begun. The signals are unblocked while the handler is in place: a --count
+// batch starts each image's process with them blocked, so that none is lost
+// before the image's own handler is there.
+class StopSignals {
+public:
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // The signal that came since, or 0.
+    int caught() const;
+    // Its name, as the messages give it.
+    const char* name() const;
+
+private:
+    struct sigaction previousint_ {}, previousterm_ {};
+    sigset_t previousmask_{};
+};
+
+// points.cpp: the particle list, a line per particle in the order they came
+// to rest, the seed pixels first, each with the particle whose pixel its
+// contact rule found. A map from pixel to the particle drawn there last
+// gives the parents; it exists only while a list is written.
+class Particles {
+public:
+    static constexpr std::uint32_t NONE = 0xFFFFFFFFu;
+
+    // Prepares the list and the map. False when memory or the file fails.
+    bool open(const std::string& path);
+    // The seed pixels: every pixel of the new image that is not background,
+    // row by row. They have no parent.
+    void seeds();
+    // The particle that just came to rest, with the particle whose pixel
+    // its contact rule found as its parent.
+    void settled(const GrowthState& s);
+
+    bool ok() const { return ok_; }
+    const std::string& path() const { return path_; }
+    SaveFile& file() { return file_; }
+
+private:
+    bool inside(int x, int y) const;
+    std::size_t index(int x, int y) const;
+    void add(int x, int y, std::int64_t parent, int colourindex, COLORREF colour);
+    bool line(std::string_view text);
+
+    std::string path_;
+    SaveFile file_;
+    std::vector<std::uint32_t> owner_;
+    std::int64_t next_ = 0;
+    bool ok_ = true;
+};
+
+// Hands the seed pixels of the next image to a particle list while it lives.
+class SeedHook {
+public:
+    explicit SeedHook(Particles* list);
+    ~SeedHook();
+    SeedHook(const SeedHook&) = delete;
+    SeedHook& operator=(const SeedHook&) = delete;
+};
+
+// pngfile.cpp: the parameters of the image, as the PNG's text chunks hold
+// them.
+PngText parametertext(const BatchOptions& o, std::int64_t seed);
+
+// frames.cpp: the name of an image without its folder and extension, which
+// its frames' names start with.
+std::string stemof(const std::string& path);
+
+// Frame n of the image whose Targa is output, in the frames folder.
+std::string framename(const std::string& dir, const std::string& output, long n);
+
+// A frame of this image already in the folder: an earlier run's, which
+// this one would mix with.
+std::string earlierframe(const std::string& dir, const std::string& output);
+
+// Writes frame n of the image, the canvas as it is now, with the image's
+// text chunks. Returns the frame's name when it could not be written, or
+// nothing.
+std::string writeframe(const BatchOptions& o, const PngText& text, long n);
+
+// report.cpp: what one image's growth came to.
+struct Grown {
+    std::int64_t seed = 0;
+    GrowthState state;    // the run's statistics at the end
+    long particles = 0;   // particles at rest
+    double growtime = 0;  // seconds of growth
+    long frames = 0;      // frames written
+};
+
+// Seconds with three decimals, as the reports show them.
+std::string seconds(double s);
+
+// The results of a run: the statistics as the debugging display words
+// them, a line each, and the files written; or all of it as one line of
+// JSON.
+void report(const BatchOptions& o, const Grown& grown, std::ostream& out);
+
+// The progress line of one image, now seconds into its growth.
+void showprogress(std::ostream& err, const GrowthState& state, int limit, long particles, double now);
+
+// One image under way in a --count batch, as its progress line shows it.
+struct Underway {
+    std::string name;
+    int radius = 0, limit = 0;
+};
+
+// The progress line of a --count batch. A shorter line covers a longer one
+// with spaces, and the line is cleared before anything else is printed.
+class CountProgress {
+public:
+    explicit CountProgress(std::ostream& err) : err_(err) {}
+    void show(int ended, int count, const std::vector<Underway>& underway, double now);
+    void clear();
+
+private:
+    std::ostream& err_;
+    std::size_t width_ = 0;
+};
+
+// oneimage.cpp: grows one image and writes its files.
+int runone(const BatchOptions& o, std::ostream& out, std::ostream& err);
+
+}  // namespace zorv::batch

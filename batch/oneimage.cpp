@@ -1,0 +1,183 @@
+// One image: grows it on the headless backend and writes its files.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <ostream>
+
+#include "batch/internal.h"
+#include "canvas/canvas.h"
+#include "engine/settings.h"
+#include "files/dlafile.h"
+#include "files/filedialogs.h"
+#include "files/savefile.h"
+#include "files/targa.h"
+#include "platform/headless/headless.h"
+
+namespace zorv::batch {
+
+namespace {
+
+LRESULT BatchWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcA(hwnd, msg, wp, lp); }
+
+// How far the seeding circle may go: out to 10 pixels from the border, or in
+// to a radius of 10.
+int radiuslimit() { return growth == 0 ? std::min(xres >> 1, yres >> 1) - 10 : 10; }
+
+// After a stop signal: one line, and the shell's code for a death by it.
+int interrupted(const StopSignals& stopsignals, long frames, const std::string& framedir, std::ostream& err) {
+    err << "zorv-dla-batch: interrupted by " << stopsignals.name() << "; nothing was written";
+    if (frames > 0) err << " but " << frames << " frame" << (frames == 1 ? "" : "s") << " in " << framedir;
+    err << "\n";
+    return 128 + stopsignals.caught();
+}
+
+// Writes the Targa, the parameter file beside it, the PNG copy and the
+// particle list as one: each goes to a temporary file, and only when all
+// are complete are they moved into place together. Returns 0; 1 after one
+// line naming the file that failed; or, after a stop signal, 128 + the
+// signal. Whatever the outcome short of 0, the earlier file at each path is
+// as it was and no temporary file is left.
+int saveoutputs(const BatchOptions& o, const PngText& text, Particles* points, long frames,
+                const StopSignals& stopsignals, std::ostream& err) {
+    SaveGroup group;
+    tgafile = o.output;
+    std::string failed;
+    int r = writetga(g_vhdc);
+    if (r != 0) failed = o.output;
+    if (r == 0 && (r = writedla(1)) != 0) failed = sdlafile;
+    if (r == 0 && !o.png.empty() && (r = writepng(o.png, text)) != 0) failed = o.png;
+    if (r == 0 && points && !points->file().commit()) {
+        r = 3;
+        failed = points->path();
+    }
+    if (stopsignals.caught()) {
+        group.discard();
+        return interrupted(stopsignals, frames, o.frames, err);
+    }
+    if (r != 0) {
+        group.discard();
+        err << "zorv-dla-batch: " << failed << ": " << saveerror[r - 1] << "\n";
+        return 1;
+    }
+    // A signal from here on is too late to stop anything: the files are complete.
+    if (!group.commit(failed)) {
+        err << "zorv-dla-batch: " << failed << ": cannot put the new file in place (" << std::strerror(errno)
+            << "); no file was changed\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
+    StopSignals stopsignals;
+    auto fail = [&](const std::string& text) {
+        err << "zorv-dla-batch: " << text << "\n";
+        return 2;
+    };
+    if (std::string why = checkbatch(o); !why.empty()) return fail(why);
+    const std::int64_t seed = seedof(o);
+
+    headless::Backend screen;
+    auto wallstart = std::chrono::steady_clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - wallstart).count(); };
+    screen.calendar = seed;
+    bool pausing = false;
+    screen.onPump = [&] {
+        // The run's statistics take their time from the tick count: let it follow the wall clock.
+        screen.ticks = static_cast<DWORD>(elapsed() * 1000.0);
+        // A stop signal also ends the walk under way, as PAUSE does.
+        if (stopsignals.caught() && !pausing) {
+            pausing = true;
+            screen.keyDown(g_hWnd, VK_PAUSE);
+        }
+    };
+
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = BatchWindowProc;
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+    wc.lpszClassName = "ZORVBatch";
+    RegisterClassA(&wc);
+    // A one-pixel window: the image centre lies outside it, so the runs draw
+    // on the canvas only.
+    g_hWnd = CreateWindowExA(0, "ZORVBatch", "zorv-dla-batch", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                             nullptr);
+    struct Release {
+        ~Release() { releasecanvas(); }
+    } release;
+    const std::string wxh = std::to_string(xres) + "x" + std::to_string(yres);
+    if (!createcanvas(g_hWnd)) return fail("--size: not enough memory for a " + wxh + " image");
+
+    std::unique_ptr<Particles> points;
+    if (!o.points.empty()) {
+        points = std::make_unique<Particles>();
+        if (!points->open(o.points))
+            return fail("--points: cannot start '" + o.points + "' (not enough memory for a " + wxh +
+                        " map of the particles, or the file cannot be made)");
+    }
+    SeedHook seedhook(points.get());
+    if (!o.frames.empty() && mkdir(o.frames.c_str(), 0777) != 0 && errno != EEXIST)
+        return fail("--frames: cannot make the folder '" + o.frames + "': " + std::strerror(errno));
+    const PngText text = parametertext(o, seed);
+
+    // The seed first, so that even a run cut short can be grown again.
+    if (!o.quiet && !o.json) out << "seed: " << seed << "\n" << std::flush;
+
+    okdla = 1;
+    firstloop = 1;
+    terminate = 0;
+    long particles = 0, frames = 0;
+    double lastshown = -1;
+    std::string failed;  // a file whose write failed during growth
+    const GrowthState& state = growth == 0 ? centrifugalstate() : centripetalstate();
+    auto nextframe = [&] {
+        failed = writeframe(o, text, frames + 1);
+        if (failed.empty()) ++frames;
+    };
+    while (okdla && !stopsignals.caught() && failed.empty()) {
+        int result = growth == 0 ? dla_centrifugal() : dla_centripetal();
+        if (result == GROWTH_CONTINUES) {
+            ++particles;
+            if (points) {
+                points->settled(state);
+                if (!points->ok()) failed = o.points;
+            }
+            if (!o.frames.empty() && particles % o.every == 0) nextframe();
+        }
+        if (o.report) {
+            o.report->radius = state.radius;
+            o.report->limit = radiuslimit();
+            o.report->particles = particles;
+        }
+        if (o.progress) {
+            double now = elapsed();
+            if (now - lastshown >= 0.25) {
+                lastshown = now;
+                showprogress(err, state, radiuslimit(), particles, now);
+            }
+        }
+    }
+    if (points && !points->ok() && failed.empty()) failed = o.points;  // the seed list
+    // The last frame is the finished image.
+    if (!o.frames.empty() && !okdla && !stopsignals.caught() && failed.empty() && particles % o.every != 0)
+        nextframe();
+    double growtime = elapsed();
+    if (lastshown >= 0) err << "\n";
+    if (stopsignals.caught()) return interrupted(stopsignals, frames, o.frames, err);
+    if (!failed.empty()) {
+        err << "zorv-dla-batch: " << failed << ": " << saveerror[2] << "\n";
+        return 1;
+    }
+    if (int r = saveoutputs(o, text, points.get(), frames, stopsignals, err); r != 0) return r;
+    if (!o.quiet || o.json)
+        report(o, Grown{.seed = seed, .state = state, .particles = particles, .growtime = growtime, .frames = frames},
+               out);
+    return 0;
+}
+
+}  // namespace zorv::batch
