@@ -13,31 +13,23 @@
 #include <memory>
 #include <stdexcept>
 
-#include "platform/backend.h"
+#include "platform/layer.h"
+
+using namespace platform::detail;
 
 namespace platform::detail {
+
 QueueFast g_queueFast;
 std::uint64_t g_drawSerial = 0;
 std::uint64_t g_noSurfaceVersion = 0;
-}
 
-using platform::detail::g_queueFast;
+}  // namespace platform::detail
 
 namespace {
+
 void stampSurface(std::uint64_t* version) { *version = ++platform::detail::g_drawSerial; }
+
 }  // namespace
-
-enum class GdiKind { Bitmap, Brush, Pen };
-
-struct GdiObject {
-    GdiKind kind;
-    COLORREF color = 0;
-    int width = 1;
-    bool stock = false;
-    bool hollow = false;          // NULL_BRUSH
-    std::unique_ptr<Surface> surface;  // bitmaps
-    HDC selectedIn = nullptr;     // bitmaps: the DC it is selected into
-};
 
 Surface::Surface(int w, int h) {
     stampSurface(&version);
@@ -67,36 +59,26 @@ void Surface::resize(int w, int h) {
     stampSurface(&version);
 }
 
-namespace {
+namespace platform::detail {
 
-struct State {
-    Backend* backend = nullptr;
-    std::map<std::string, std::unique_ptr<WindowClass>> classes;
-    std::vector<std::unique_ptr<Window>> windows;  // kept after destruction so handles stay testable
-    std::deque<MSG> queue;
-    bool quitPending = false;
-    int quitCode = 0;
-    int paintPending = 0;  // windows with an invalid region
-    std::vector<HDC> windowDCs;
-    HWND focus = nullptr;
-    HCURSOR cursor = nullptr;
-    int cursorCount = 0;
-    bool keys[256] = {};
-    int pumpInterval = 64;
-};
-
-State g;
+LayerState g_layer;
 
 void updatePending() {
-    g_queueFast.pending = static_cast<int>(g.queue.size()) + g.paintPending + (g.quitPending ? 1 : 0);
+    g_queueFast.pending =
+        static_cast<int>(g_layer.queue.size()) + g_layer.paintPending + (g_layer.quitPending ? 1 : 0);
+}
+
+void dropMessages(HWND hwnd) {
+    std::erase_if(g_layer.queue, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
+    updatePending();
 }
 
 Backend& backend() {
-    if (!g.backend) {
+    if (!g_layer.backend) {
         std::fputs("platform: no backend installed (call platform::SetBackend first)\n", stderr);
         std::abort();
     }
-    return *g.backend;
+    return *g_layer.backend;
 }
 
 bool alive(HWND h) { return h && !h->destroyed; }
@@ -121,13 +103,13 @@ void setInvalid(Window& w, const RECT& r) {
     bool was = !emptyRect(w.invalid);
     w.invalid = r;
     bool now = !emptyRect(w.invalid);
-    if (was != now) g.paintPending += now ? 1 : -1;
+    if (was != now) g_layer.paintPending += now ? 1 : -1;
     updatePending();
 }
 
 // Every live DC of a window follows its surface when that is remade.
 void rebindWindowDCs(Window& w) {
-    for (HDC dc : g.windowDCs) {
+    for (HDC dc : g_layer.windowDCs) {
         if (dc->window != &w) continue;
         if (w.destroyed) {
             dc->bits = nullptr;
@@ -144,8 +126,12 @@ void rebindWindowDCs(Window& w) {
     }
 }
 
+}  // namespace platform::detail
+
+namespace {
+
 void flushDirty() {
-    for (auto& w : g.windows)
+    for (auto& w : g_layer.windows)
         if (!w->destroyed && !emptyRect(w->dirty)) backend().present(*w);
 }
 
@@ -158,26 +144,26 @@ void pumpNative(bool wait) {
 bool inRange(UINT m, UINT lo, UINT hi) { return (lo == 0 && hi == 0) || (m >= lo && m <= hi); }
 
 bool takeMessage(MSG* out, HWND hwnd, UINT lo, UINT hi, bool remove) {
-    for (auto it = g.queue.begin(); it != g.queue.end(); ++it) {
+    for (auto it = g_layer.queue.begin(); it != g_layer.queue.end(); ++it) {
         if (hwnd && it->hwnd != hwnd) continue;
         if (!inRange(it->message, lo, hi)) continue;
         if (out) *out = *it;
         if (remove) {
-            g.queue.erase(it);
+            g_layer.queue.erase(it);
             updatePending();
         }
         return true;
     }
-    if (g.quitPending && !hwnd && inRange(WM_QUIT, lo, hi)) {
-        if (out) *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(g.quitCode), 0, 0, {0, 0}};
+    if (g_layer.quitPending && !hwnd && inRange(WM_QUIT, lo, hi)) {
+        if (out) *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(g_layer.quitCode), 0, 0, {0, 0}};
         if (remove) {
-            g.quitPending = false;
+            g_layer.quitPending = false;
             updatePending();
         }
         return true;
     }
-    if (g.paintPending > 0 && inRange(WM_PAINT, lo, hi)) {
-        for (auto& w : g.windows) {
+    if (g_layer.paintPending > 0 && inRange(WM_PAINT, lo, hi)) {
+        for (auto& w : g_layer.windows) {
             if (w->destroyed || emptyRect(w->invalid)) continue;
             if (hwnd && w.get() != hwnd) continue;
             if (out) *out = MSG{w.get(), WM_PAINT, 0, 0, 0, {0, 0}};
@@ -199,6 +185,10 @@ const T* findResource(const std::vector<NamedResource<T>>& list, LPCSTR name) {
     return nullptr;
 }
 
+}  // namespace
+
+namespace platform::detail {
+
 GdiObject* stockObject(int index) {
     static GdiObject objects[8] = {
         {GdiKind::Brush, RGB(255, 255, 255), 1, true, false, nullptr, nullptr},
@@ -213,6 +203,10 @@ GdiObject* stockObject(int index) {
     if (index < 0 || index > 7) return nullptr;
     return &objects[index];
 }
+
+}  // namespace platform::detail
+
+namespace {
 
 const Cursor* systemCursor(LPCSTR name) {
     static const Cursor arrow{CursorShape::Arrow}, cross{CursorShape::Cross}, wait{CursorShape::Wait},
@@ -267,15 +261,23 @@ void line(HDC hdc, int x0, int y0, int x1, int y1, int width, COLORREF color, bo
     }
 }
 
+}  // namespace
+
+namespace platform::detail {
+
 HDC makeWindowDC(Window& w) {
     auto* dc = new DeviceContext;
     dc->window = &w;
     dc->pen = stockObject(BLACK_PEN);
     dc->brush = stockObject(WHITE_BRUSH);
-    g.windowDCs.push_back(dc);
+    g_layer.windowDCs.push_back(dc);
     rebindWindowDCs(w);
     return dc;
 }
+
+}  // namespace platform::detail
+
+namespace {
 
 LRESULT callProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (!alive(hwnd)) return 0;
@@ -288,6 +290,10 @@ LRESULT callProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return hwnd->proc ? hwnd->proc(hwnd, msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
 }
 
+}  // namespace
+
+namespace platform::detail {
+
 void destroyTree(HWND hwnd, bool notify) {
     if (!alive(hwnd)) return;
     if (notify) SendMessageA(hwnd, WM_DESTROY, 0, 0);
@@ -295,14 +301,13 @@ void destroyTree(HWND hwnd, bool notify) {
     if (hwnd->destroyed) return;
     hwnd->destroyed = true;
     if (!emptyRect(hwnd->invalid)) setInvalid(*hwnd, {0, 0, 0, 0});
-    std::erase_if(g.queue, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
-    updatePending();
+    dropMessages(hwnd);
     rebindWindowDCs(*hwnd);
-    if (g.focus == hwnd) g.focus = nullptr;
-    if (hwnd->kind != WindowKind::Control && g.backend) g.backend->destroyWindow(*hwnd);
+    if (g_layer.focus == hwnd) g_layer.focus = nullptr;
+    if (hwnd->kind != WindowKind::Control && g_layer.backend) g_layer.backend->destroyWindow(*hwnd);
 }
 
-}  // namespace
+}  // namespace platform::detail
 
 // ------------------------------------------------------------- layer control
 
@@ -310,41 +315,41 @@ namespace platform {
 
 void SetBackend(Backend* b) {
     ResetState();
-    g.backend = b;
+    g_layer.backend = b;
 }
 
 Backend& CurrentBackend() { return backend(); }
 
 void ResetState() {
-    for (auto& w : g.windows)
+    for (auto& w : g_layer.windows)
         if (!w->destroyed) {
             w->destroyed = true;
-            if (w->kind != WindowKind::Control && g.backend) g.backend->destroyWindow(*w);
+            if (w->kind != WindowKind::Control && g_layer.backend) g_layer.backend->destroyWindow(*w);
         }
-    for (HDC dc : g.windowDCs) delete dc;
-    g.windowDCs.clear();
-    g.windows.clear();
-    g.classes.clear();
-    g.queue.clear();
-    g.quitPending = false;
-    g.quitCode = 0;
-    g.paintPending = 0;
-    g.focus = nullptr;
-    g.cursor = nullptr;
-    g.cursorCount = 0;
-    std::fill(std::begin(g.keys), std::end(g.keys), false);
-    g_queueFast.pumpCountdown = g.pumpInterval;
+    for (HDC dc : g_layer.windowDCs) delete dc;
+    g_layer.windowDCs.clear();
+    g_layer.windows.clear();
+    g_layer.classes.clear();
+    g_layer.queue.clear();
+    g_layer.quitPending = false;
+    g_layer.quitCode = 0;
+    g_layer.paintPending = 0;
+    g_layer.focus = nullptr;
+    g_layer.cursor = nullptr;
+    g_layer.cursorCount = 0;
+    std::fill(std::begin(g_layer.keys), std::end(g_layer.keys), false);
+    g_queueFast.pumpCountdown = g_layer.pumpInterval;
     updatePending();
 }
 
 void SetPumpInterval(int polls) {
-    g.pumpInterval = std::max(polls, 1);
-    g_queueFast.pumpCountdown = g.pumpInterval;
+    g_layer.pumpInterval = std::max(polls, 1);
+    g_queueFast.pumpCountdown = g_layer.pumpInterval;
 }
 
 std::vector<HWND> Windows() {
     std::vector<HWND> out;
-    for (auto& w : g.windows)
+    for (auto& w : g_layer.windows)
         if (!w->destroyed) out.push_back(w.get());
     return out;
 }
@@ -354,15 +359,15 @@ void PostInput(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     for (HWND p = hwnd; p; p = (p->kind == WindowKind::Control ? p->parent : nullptr))
         if (!p->enabled) return;
     if (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN || msg == WM_KEYUP || msg == WM_SYSKEYUP)
-        g.keys[wp & 0xFF] = (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN);
+        g_layer.keys[wp & 0xFF] = (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN);
     // Moving over a window brings back its class cursor, as the default
     // handling of the set-cursor request does.
-    if (msg == WM_MOUSEMOVE && hwnd->cls && hwnd->cls->cursor && g.cursor != hwnd->cls->cursor) {
-        g.cursor = hwnd->cls->cursor;
-        backend().setCursorShape(hwnd, g.cursor->shape);
+    if (msg == WM_MOUSEMOVE && hwnd->cls && hwnd->cls->cursor && g_layer.cursor != hwnd->cls->cursor) {
+        g_layer.cursor = hwnd->cls->cursor;
+        backend().setCursorShape(hwnd, g_layer.cursor->shape);
     }
     POINT pt = backend().cursorPos();
-    g.queue.push_back(MSG{hwnd, msg, wp, lp, backend().tickCount(), pt});
+    g_layer.queue.push_back(MSG{hwnd, msg, wp, lp, backend().tickCount(), pt});
     updatePending();
 }
 
@@ -428,13 +433,13 @@ void PressButton(HWND dialog, int id) {
 bool RunModalTurn() {
     MSG m;
     while (true) {
-        if (g.quitPending) return false;
+        if (g_layer.quitPending) return false;
         if (!takeMessage(&m, nullptr, 0, 0, true)) break;
         if (m.message == WM_QUIT) return false;
         TranslateMessage(&m);
         DispatchMessageA(&m);
     }
-    return !g.quitPending;
+    return !g_layer.quitPending;
 }
 
 }  // namespace platform
@@ -458,13 +463,13 @@ BOOL PeekMessageSlow(MSG* msg, HWND hwnd, UINT lo, UINT hi, UINT remove) {
         // A loop deciding whether anything waits: what the user did is in the
         // queue before it may conclude that nothing does.
         if (takeMessage(msg, hwnd, lo, hi, take)) return TRUE;
-        g_queueFast.pumpCountdown = g.pumpInterval;
+        g_queueFast.pumpCountdown = g_layer.pumpInterval;
         pumpNative(false);
         return takeMessage(msg, hwnd, lo, hi, take) ? TRUE : FALSE;
     }
     if (g_queueFast.pending > 0) --g_queueFast.pumpCountdown;
     if (g_queueFast.pumpCountdown <= 0) {
-        g_queueFast.pumpCountdown = g.pumpInterval;
+        g_queueFast.pumpCountdown = g_layer.pumpInterval;
         pumpNative(false);
     }
     return takeMessage(msg, hwnd, lo, hi, take) ? TRUE : FALSE;
@@ -476,7 +481,7 @@ BOOL PeekMessageSlow(MSG* msg, HWND hwnd, UINT lo, UINT hi, UINT remove) {
 
 ATOM RegisterClassA(const WNDCLASSA* wc) {
     if (!wc || !wc->lpszClassName || IS_INTRESOURCE(wc->lpszClassName) || !wc->lpfnWndProc) return 0;
-    if (g.classes.count(wc->lpszClassName)) return 0;
+    if (g_layer.classes.count(wc->lpszClassName)) return 0;
     auto c = std::make_unique<WindowClass>();
     c->name = wc->lpszClassName;
     c->style = wc->style;
@@ -486,8 +491,8 @@ ATOM RegisterClassA(const WNDCLASSA* wc) {
     c->cursor = wc->hCursor;
     c->background = wc->hbrBackground;
     if (wc->lpszMenuName && wc->hInstance) c->menu = LoadMenuA(wc->hInstance, wc->lpszMenuName);
-    g.classes[c->name] = std::move(c);
-    return static_cast<ATOM>(g.classes.size());
+    g_layer.classes[c->name] = std::move(c);
+    return static_cast<ATOM>(g_layer.classes.size());
 }
 
 ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
@@ -500,8 +505,8 @@ ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
 HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, void* param) {
     if (!className || IS_INTRESOURCE(className)) return nullptr;
-    auto found = g.classes.find(className);
-    if (found == g.classes.end()) return nullptr;
+    auto found = g_layer.classes.find(className);
+    if (found == g_layer.classes.end()) return nullptr;
     ScreenInfo screen = backend().screen();
     if (x == CW_USEDEFAULT) x = 0;
     if (y == CW_USEDEFAULT) y = 0;
@@ -518,7 +523,7 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, in
     w.parent = parent;
     w.menu = menu ? menu : w.cls->menu;
     w.frame = {x, y, x + std::max(width, 0), y + std::max(height, 0)};
-    g.windows.push_back(std::move(owned));
+    g_layer.windows.push_back(std::move(owned));
     backend().createWindow(w);
     w.surface.resize(w.clientWidth, w.clientHeight);
 
@@ -542,7 +547,7 @@ BOOL DestroyWindow(HWND hwnd) {
 }
 
 BOOL IsWindow(HWND hwnd) {
-    for (auto& w : g.windows)
+    for (auto& w : g_layer.windows)
         if (w.get() == hwnd) return !w->destroyed;
     return FALSE;
 }
@@ -557,9 +562,9 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         // The pointer takes the class cursor of the first window shown, as
         // it would on entering it, so a cursor saved and restored later is
         // that one rather than none.
-        if (!g.cursor && hwnd->cls && hwnd->cls->cursor) {
-            g.cursor = hwnd->cls->cursor;
-            backend().setCursorShape(hwnd, g.cursor->shape);
+        if (!g_layer.cursor && hwnd->cls && hwnd->cls->cursor) {
+            g_layer.cursor = hwnd->cls->cursor;
+            backend().setCursorShape(hwnd, g_layer.cursor->shape);
         }
         SendMessageA(hwnd, WM_SHOWWINDOW, TRUE, 0);
         InvalidateRect(hwnd, nullptr, TRUE);
@@ -588,9 +593,9 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
 BOOL IsWindowEnabled(HWND hwnd) { return alive(hwnd) && hwnd->enabled; }
 
 HWND SetFocus(HWND hwnd) {
-    HWND previous = g.focus;
+    HWND previous = g_layer.focus;
     if (!alive(hwnd)) return previous;
-    g.focus = hwnd;
+    g_layer.focus = hwnd;
     if (hwnd->kind != WindowKind::Control) backend().focusWindow(*hwnd);
     if (previous != hwnd) {
         if (alive(previous)) SendMessageA(previous, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
@@ -599,7 +604,7 @@ HWND SetFocus(HWND hwnd) {
     return previous;
 }
 
-HWND GetFocus() { return g.focus; }
+HWND GetFocus() { return g_layer.focus; }
 
 BOOL GetClientRect(HWND hwnd, RECT* rect) {
     if (!alive(hwnd) || !rect) return FALSE;
@@ -664,7 +669,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wp, LPARAM) {
 
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (hwnd && !alive(hwnd)) return FALSE;
-    g.queue.push_back(MSG{hwnd, msg, wp, lp, g.backend ? g.backend->tickCount() : 0, {0, 0}});
+    g_layer.queue.push_back(MSG{hwnd, msg, wp, lp, g_layer.backend ? g_layer.backend->tickCount() : 0, {0, 0}});
     updatePending();
     return TRUE;
 }
@@ -683,7 +688,7 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT lo, UINT hi) {
 BOOL TranslateMessage(const MSG* msg) {
     if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN)) return FALSE;
     int vk = static_cast<int>(msg->wParam & 0xFF);
-    bool shift = g.keys[VK_SHIFT];
+    bool shift = g_layer.keys[VK_SHIFT];
     int ch = 0;
     if (vk >= 'A' && vk <= 'Z') ch = shift ? vk : vk - 'A' + 'a';
     else if ((vk >= '0' && vk <= '9') || vk == VK_SPACE) ch = vk;
@@ -699,15 +704,15 @@ LRESULT DispatchMessageA(const MSG* msg) {
 }
 
 void PostQuitMessage(int exitCode) {
-    g.quitPending = true;
-    g.quitCode = exitCode;
+    g_layer.quitPending = true;
+    g_layer.quitCode = exitCode;
     updatePending();
 }
 
 int TranslateAcceleratorA(HWND hwnd, HACCEL accel, MSG* msg) {
     if (!alive(hwnd) || !accel || !msg) return 0;
     if (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN) return 0;
-    bool shift = g.keys[VK_SHIFT], ctrl = g.keys[VK_CONTROL], alt = g.keys[VK_MENU];
+    bool shift = g_layer.keys[VK_SHIFT], ctrl = g_layer.keys[VK_CONTROL], alt = g_layer.keys[VK_MENU];
     for (const ACCEL& a : accel->entries) {
         if (!(a.fVirt & FVIRTKEY) || a.key != (msg->wParam & 0xFFFF)) continue;
         if (shift != ((a.fVirt & FSHIFT) != 0) || ctrl != ((a.fVirt & FCONTROL) != 0) ||
@@ -720,7 +725,7 @@ int TranslateAcceleratorA(HWND hwnd, HACCEL accel, MSG* msg) {
     return 0;
 }
 
-short GetKeyState(int vkey) { return g.keys[vkey & 0xFF] ? static_cast<short>(0x8000) : 0; }
+short GetKeyState(int vkey) { return g_layer.keys[vkey & 0xFF] ? static_cast<short>(0x8000) : 0; }
 
 // ----------------------------------------------------------------- painting
 
@@ -775,10 +780,10 @@ HDC GetDC(HWND hwnd) {
 }
 
 int ReleaseDC(HWND, HDC hdc) {
-    auto it = std::find(g.windowDCs.begin(), g.windowDCs.end(), hdc);
-    if (it == g.windowDCs.end()) return 0;
+    auto it = std::find(g_layer.windowDCs.begin(), g_layer.windowDCs.end(), hdc);
+    if (it == g_layer.windowDCs.end()) return 0;
     HWND w = hdc->window;
-    g.windowDCs.erase(it);
+    g_layer.windowDCs.erase(it);
     delete hdc;
     if (alive(w) && !emptyRect(w->dirty)) backend().present(*w);
     return 1;
@@ -1002,17 +1007,26 @@ HMENU LoadMenuA(HINSTANCE instance, LPCSTR name) {
     return findResource(instance->menus, name);
 }
 
+namespace platform::detail {
+
+const DialogTemplate* findDialogTemplate(HINSTANCE instance, LPCSTR name) {
+    if (!instance) return nullptr;
+    return findResource(instance->dialogs, name);
+}
+
+}  // namespace platform::detail
+
 HCURSOR SetCursor(HCURSOR cursor) {
-    HCURSOR previous = g.cursor;
-    g.cursor = cursor;
+    HCURSOR previous = g_layer.cursor;
+    g_layer.cursor = cursor;
     if (cursor) backend().setCursorShape(nullptr, cursor->shape);
     return previous;
 }
 
 int ShowCursor(BOOL show) {
-    g.cursorCount += show ? 1 : -1;
-    backend().setCursorVisible(g.cursorCount >= 0);
-    return g.cursorCount;
+    g_layer.cursorCount += show ? 1 : -1;
+    backend().setCursorVisible(g_layer.cursorCount >= 0);
+    return g_layer.cursorCount;
 }
 
 BOOL SetCursorPos(int x, int y) {
@@ -1038,7 +1052,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 }
 
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM param) {
-    const DialogTemplate* t = instance ? findResource(instance->dialogs, templateName) : nullptr;
+    const DialogTemplate* t = findDialogTemplate(instance, templateName);
     if (!t || !proc) return -1;
     auto owned = std::make_unique<Window>();
     Window& dlg = *owned;
@@ -1048,7 +1062,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
     dlg.style = t->style;
     dlg.parent = owner;
     dlg.dialogTemplate = t;
-    g.windows.push_back(std::move(owned));
+    g_layer.windows.push_back(std::move(owned));
     for (const DialogItemTemplate& item : t->items) {
         auto c = std::make_unique<Window>();
         c->kind = WindowKind::Control;
@@ -1059,7 +1073,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
         c->parent = &dlg;
         c->frame = {item.x, item.y, item.x + item.cx, item.y + item.cy};
         dlg.children.push_back(c.get());
-        g.windows.push_back(std::move(c));
+        g_layer.windows.push_back(std::move(c));
     }
     bool disable = alive(owner) && owner->enabled;
     if (disable) EnableWindow(owner, FALSE);
@@ -1068,7 +1082,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
     for (HWND c : dlg.children)
         if (!firstTab && (c->style & WS_TABSTOP)) firstTab = c;
     if (SendMessageA(&dlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTab), param) && firstTab)
-        g.focus = firstTab;
+        g_layer.focus = firstTab;
     dlg.visible = true;
     if (!dlg.dialogEnded) backend().runDialog(dlg);
     INT_PTR result = dlg.dialogResult;
