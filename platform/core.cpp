@@ -173,18 +173,6 @@ bool takeMessage(MSG* out, HWND hwnd, UINT lo, UINT hi, bool remove) {
     return false;
 }
 
-template <typename T>
-const T* findResource(const std::vector<NamedResource<T>>& list, LPCSTR name) {
-    for (const auto& r : list) {
-        if (IS_INTRESOURCE(name)) {
-            if (r.id != 0 && r.id == static_cast<int>(reinterpret_cast<std::uintptr_t>(name))) return r.data;
-        } else if (name && r.id == 0 && r.name == name) {
-            return r.data;
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 namespace platform::detail {
@@ -207,15 +195,6 @@ GdiObject* stockObject(int index) {
 }  // namespace platform::detail
 
 namespace {
-
-const Cursor* systemCursor(LPCSTR name) {
-    static const Cursor arrow{CursorShape::Arrow}, cross{CursorShape::Cross}, wait{CursorShape::Wait},
-        ibeam{CursorShape::IBeam};
-    if (name == IDC_CROSS) return &cross;
-    if (name == IDC_WAIT) return &wait;
-    if (name == IDC_IBEAM) return &ibeam;
-    return &arrow;
-}
 
 void fillSurface(HDC hdc, RECT r, COLORREF color) {
     r = intersect(r, RECT{0, 0, hdc->width, hdc->height});
@@ -986,58 +965,6 @@ int GetDeviceCaps(HDC, int index) {
     if (index == HORZRES) return s.width;
     if (index == VERTRES) return s.height;
     return 0;
-}
-
-// ---------------------------------------------------------------- resources
-
-HCURSOR LoadCursorA(HINSTANCE, LPCSTR name) { return systemCursor(name); }
-
-HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
-    if (!instance) return nullptr;
-    return findResource(instance->icons, name);
-}
-
-HACCEL LoadAcceleratorsA(HINSTANCE instance, LPCSTR name) {
-    if (!instance) return nullptr;
-    return findResource(instance->accelerators, name);
-}
-
-HMENU LoadMenuA(HINSTANCE instance, LPCSTR name) {
-    if (!instance) return nullptr;
-    return findResource(instance->menus, name);
-}
-
-namespace platform::detail {
-
-const DialogTemplate* findDialogTemplate(HINSTANCE instance, LPCSTR name) {
-    if (!instance) return nullptr;
-    return findResource(instance->dialogs, name);
-}
-
-}  // namespace platform::detail
-
-HCURSOR SetCursor(HCURSOR cursor) {
-    HCURSOR previous = g_layer.cursor;
-    g_layer.cursor = cursor;
-    if (cursor) backend().setCursorShape(nullptr, cursor->shape);
-    return previous;
-}
-
-int ShowCursor(BOOL show) {
-    g_layer.cursorCount += show ? 1 : -1;
-    backend().setCursorVisible(g_layer.cursorCount >= 0);
-    return g_layer.cursorCount;
-}
-
-BOOL SetCursorPos(int x, int y) {
-    backend().setCursorPos(x, y);
-    return TRUE;
-}
-
-BOOL GetCursorPos(POINT* point) {
-    if (!point) return FALSE;
-    *point = backend().cursorPos();
-    return TRUE;
 }
 
 // --------------------------------------------------------- boxes, dialogs
