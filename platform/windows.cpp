@@ -1,17 +1,9 @@
-// The backend-independent part of the layer: classes and windows, the
-// message queue, painting, device contexts and GDI objects drawn in
-// software, cursors, modal boxes and dialogs, and the kernel services.
+// Window classes and windows: registering, creating and destroying, showing,
+// enabling, focus, texts and sizes, the default window procedure, and the
+// moves, resizes and close requests a backend reports.
 #include <algorithm>
-#include <cassert>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <deque>
-#include <filesystem>
-#include <map>
 #include <memory>
-#include <stdexcept>
 
 #include "platform/layer.h"
 
@@ -19,33 +11,7 @@ using namespace platform::detail;
 
 namespace platform::detail {
 
-LayerState g_layer;
-
-Backend& backend() {
-    if (!g_layer.backend) {
-        std::fputs("platform: no backend installed (call platform::SetBackend first)\n", stderr);
-        std::abort();
-    }
-    return *g_layer.backend;
-}
-
 bool alive(HWND h) { return h && !h->destroyed; }
-
-bool emptyRect(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
-
-RECT unionRect(const RECT& a, const RECT& b) {
-    if (emptyRect(a)) return b;
-    if (emptyRect(b)) return a;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-            std::max(a.bottom, b.bottom)};
-}
-
-RECT intersect(const RECT& a, const RECT& b) {
-    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-           std::min(a.bottom, b.bottom)};
-    if (emptyRect(r)) return {0, 0, 0, 0};
-    return r;
-}
 
 void destroyTree(HWND hwnd, bool notify) {
     if (!alive(hwnd)) return;
@@ -61,82 +27,6 @@ void destroyTree(HWND hwnd, bool notify) {
 }
 
 }  // namespace platform::detail
-
-// ------------------------------------------------------------- layer control
-
-namespace platform {
-
-void SetBackend(Backend* b) {
-    ResetState();
-    g_layer.backend = b;
-}
-
-Backend& CurrentBackend() { return backend(); }
-
-void ResetState() {
-    for (auto& w : g_layer.windows)
-        if (!w->destroyed) {
-            w->destroyed = true;
-            if (w->kind != WindowKind::Control && g_layer.backend) g_layer.backend->destroyWindow(*w);
-        }
-    for (HDC dc : g_layer.windowDCs) delete dc;
-    g_layer.windowDCs.clear();
-    g_layer.windows.clear();
-    g_layer.classes.clear();
-    g_layer.queue.clear();
-    g_layer.quitPending = false;
-    g_layer.quitCode = 0;
-    g_layer.paintPending = 0;
-    g_layer.focus = nullptr;
-    g_layer.cursor = nullptr;
-    g_layer.cursorCount = 0;
-    std::fill(std::begin(g_layer.keys), std::end(g_layer.keys), false);
-    g_queueFast.pumpCountdown = g_layer.pumpInterval;
-    updatePending();
-}
-
-void SetPumpInterval(int polls) {
-    g_layer.pumpInterval = std::max(polls, 1);
-    g_queueFast.pumpCountdown = g_layer.pumpInterval;
-}
-
-std::vector<HWND> Windows() {
-    std::vector<HWND> out;
-    for (auto& w : g_layer.windows)
-        if (!w->destroyed) out.push_back(w.get());
-    return out;
-}
-
-void NativeResized(HWND hwnd, int cw, int ch) {
-    if (!alive(hwnd)) return;
-    if (cw == hwnd->clientWidth && ch == hwnd->clientHeight) return;
-    hwnd->clientWidth = cw;
-    hwnd->clientHeight = ch;
-    hwnd->surface.resize(cw, ch);
-    hwnd->dirty = {0, 0, 0, 0};
-    rebindWindowDCs(*hwnd);
-    SendMessageA(hwnd, WM_SIZE, 0, MAKELPARAM(cw, ch));
-    InvalidateRect(hwnd, nullptr, TRUE);
-}
-
-void NativeMoved(HWND hwnd, int x, int y) {
-    if (!alive(hwnd)) return;
-    int w = hwnd->frame.right - hwnd->frame.left, h = hwnd->frame.bottom - hwnd->frame.top;
-    int dx = x - hwnd->frame.left, dy = y - hwnd->frame.top;
-    hwnd->frame = {x, y, x + w, y + h};
-    hwnd->clientOrigin.x += dx;
-    hwnd->clientOrigin.y += dy;
-    SendMessageA(hwnd, WM_MOVE, 0, MAKELPARAM(hwnd->clientOrigin.x, hwnd->clientOrigin.y));
-}
-
-void NativeCloseRequested(HWND hwnd) {
-    if (!alive(hwnd) || !hwnd->enabled) return;
-    PostMessageA(hwnd, WM_CLOSE, 0, 0);
-}
-
-}  // namespace platform
-
-// ------------------------------------------------------ classes and windows
 
 ATOM RegisterClassA(const WNDCLASSA* wc) {
     if (!wc || !wc->lpszClassName || IS_INTRESOURCE(wc->lpszClassName) || !wc->lpfnWndProc) return 0;
@@ -323,3 +213,41 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wp, LPARAM) {
             return 0;
     }
 }
+
+namespace platform {
+
+std::vector<HWND> Windows() {
+    std::vector<HWND> out;
+    for (auto& w : g_layer.windows)
+        if (!w->destroyed) out.push_back(w.get());
+    return out;
+}
+
+void NativeResized(HWND hwnd, int cw, int ch) {
+    if (!alive(hwnd)) return;
+    if (cw == hwnd->clientWidth && ch == hwnd->clientHeight) return;
+    hwnd->clientWidth = cw;
+    hwnd->clientHeight = ch;
+    hwnd->surface.resize(cw, ch);
+    hwnd->dirty = {0, 0, 0, 0};
+    rebindWindowDCs(*hwnd);
+    SendMessageA(hwnd, WM_SIZE, 0, MAKELPARAM(cw, ch));
+    InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+void NativeMoved(HWND hwnd, int x, int y) {
+    if (!alive(hwnd)) return;
+    int w = hwnd->frame.right - hwnd->frame.left, h = hwnd->frame.bottom - hwnd->frame.top;
+    int dx = x - hwnd->frame.left, dy = y - hwnd->frame.top;
+    hwnd->frame = {x, y, x + w, y + h};
+    hwnd->clientOrigin.x += dx;
+    hwnd->clientOrigin.y += dy;
+    SendMessageA(hwnd, WM_MOVE, 0, MAKELPARAM(hwnd->clientOrigin.x, hwnd->clientOrigin.y));
+}
+
+void NativeCloseRequested(HWND hwnd) {
+    if (!alive(hwnd) || !hwnd->enabled) return;
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+}
+
+}  // namespace platform
