@@ -1,6 +1,6 @@
 // The Win32 subset the programs are written against: types, constants and
 // functions with the Win32 names and the effects the programs rely on. The
-// core (platform/core.cpp) does all window bookkeeping, the message queue and
+// core (platform/*.cpp) does all window bookkeeping, the message queue and
 // all drawing in software; a backend (platform/backend.h) only puts windows,
 // boxes and dialogs on a screen and turns native input into messages.
 #pragma once
