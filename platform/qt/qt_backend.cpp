@@ -22,18 +22,30 @@
 #include <cmath>
 #include <ctime>
 
+#include "platform/qt/qt_internal.h"
+
 namespace qtbackend {
-
-namespace {
-
-// Edit fields take at most this many characters, what the programs read back.
-constexpr int kEditLimit = 29;
 
 bool alive(HWND h) { return h && !h->destroyed; }
 
 QString text(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 int toDevice(qreal logical, qreal ratio) { return static_cast<int>(std::lround(logical * ratio)); }
+
+Qt::CursorShape qtShape(CursorShape shape) {
+    switch (shape) {
+        case CursorShape::Cross: return Qt::CrossCursor;
+        case CursorShape::Wait: return Qt::WaitCursor;
+        case CursorShape::IBeam: return Qt::IBeamCursor;
+        case CursorShape::Arrow: break;
+    }
+    return Qt::ArrowCursor;
+}
+
+namespace {
+
+// Edit fields take at most this many characters, what the programs read back.
+constexpr int kEditLimit = 29;
 
 QIcon iconOf(const IconResource* icon) {
     if (!icon || icon->width <= 0 || icon->height <= 0 ||
@@ -46,16 +58,6 @@ QIcon iconOf(const IconResource* icon) {
             image.setPixel(x, y, qRgb(GetRValue(c), GetGValue(c), GetBValue(c)));
         }
     return QIcon(QPixmap::fromImage(image));
-}
-
-Qt::CursorShape qtShape(CursorShape shape) {
-    switch (shape) {
-        case CursorShape::Cross: return Qt::CrossCursor;
-        case CursorShape::Wait: return Qt::WaitCursor;
-        case CursorShape::IBeam: return Qt::IBeamCursor;
-        case CursorShape::Arrow: break;
-    }
-    return Qt::ArrowCursor;
 }
 
 // Key messages carry the repeat count, the previous key state and the
