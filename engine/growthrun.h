@@ -105,16 +105,16 @@ void findcontact(GrowthState& s, const zorv::walk::WalkEnd& end);
 
 // Colours the particle that came to rest, draws it on the canvas and, while
 // the image centre is in view, on the window; records it in the state,
-// counts it for pixel-count colouring and moves the debugging circle.
-void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC windowdc);
+// counts it for pixel-count colouring and moves the debugging circle. grey
+// is the grey shade's step, -1, 0 or 1, for greyscale.
+void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC windowdc, int grey);
 
-// Launches one particle on the seeding circle and walks it until it comes to
-// rest or the user stops it: the call's result, with terminate set when the
-// run ends.
+// The walker of a particle launched at `angle` (a zorvrandom value, the
+// fraction of a turn) on the run's seeding circle.
 template <class Run>
-int walkparticle(GrowthState& s, HDC windowdc) {
-    const double angle = zorvrandom() * 0.017453292519943295 * 360.0;
-    const double c = std::cos(angle), sn = std::sin(angle);
+zorv::walk::Walker launch(const GrowthState& s, double angle) {
+    const double a = angle * 0.017453292519943295 * 360.0;
+    const double c = std::cos(a), sn = std::sin(a);
     const double r = s.radius;
     zorv::walk::Walker walker;
     const std::int64_t lx = truncto(c * r, -FAR, FAR) + s.xcenter;
@@ -127,23 +127,42 @@ int walkparticle(GrowthState& s, HDC windowdc) {
     walker.ycenter = s.ycenter;
     walker.bound2 = zorv::walk::escapebound(Run::OUTWARD, std::int64_t{s.radius} + (Run::OUTWARD ? 2 : -2));
     walker.stick = stickthreshold(probability);
+    return walker;
+}
 
-    const zorv::walk::WalkEnd end = walkbyrule<Run::OUTWARD>(walker, s.hourglass);
+// What follows a walk that came to rest: the run counts its steps, follows
+// the distance its last step reached and, unless that brings the circle to
+// its limit (true: the run is complete, the particle is not drawn), draws
+// the particle. grey gives the grey shade's step for greyscale: a function
+// called only then, so the single-stream runs draw it only then.
+template <class Run, class Grey>
+bool restparticle(GrowthState& s, const zorv::walk::WalkEnd& end, HDC windowdc, Grey&& grey) {
     s.moves += end.steps;
-
-    if (end.stopped) {
-        terminate = 1;
-        return 1;
-    }
     // The one square root of the walk: the distance of its last step.
     const double distance = std::sqrt(static_cast<double>(end.distance2));
     Run::reach(s, distance);
-    if (Run::limit(s)) {
+    if (Run::limit(s)) return true;
+    findcontact(s, end);
+    settle(s, end, distance, windowdc, greyscale ? grey() : 0);
+    return false;
+}
+
+// Launches one particle on the seeding circle and walks it until it comes to
+// rest or the user stops it: the call's result, with terminate set when the
+// run ends.
+template <class Run>
+int walkparticle(GrowthState& s, HDC windowdc) {
+    const zorv::walk::Walker walker = launch<Run>(s, zorvrandom());
+    const zorv::walk::WalkEnd end = walkbyrule<Run::OUTWARD>(walker, s.hourglass);
+    if (end.stopped) {
+        s.moves += end.steps;
+        terminate = 1;
+        return 1;
+    }
+    if (restparticle<Run>(s, end, windowdc, [] { return zorvrand() % 3 - 1; })) {
         terminate = 1;
         return 0;
     }
-    findcontact(s, end);
-    settle(s, end, distance, windowdc);
     return GROWTH_CONTINUES;
 }
 

@@ -12,6 +12,7 @@
 // version, and the next syncmap() makes the maps again.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -78,59 +79,154 @@ inline std::int64_t escapebound(bool outward, std::int64_t bound) {
     return bound <= 0 ? 0 : bound * bound;
 }
 
+// Where a walk stands between two steps.
+struct WalkState {
+    int xpos2, ypos2;          // the position now: after the last step and any escape
+    int xpos1, ypos1;          // the position before the last step
+    std::uint64_t rng;         // the step generator's state
+    std::int64_t distance2;    // squared distance reached by the last step, before any escape
+    std::int64_t steps;        // steps taken
+    std::int64_t escapes;      // times put back past the bound
+    std::int64_t refused;      // contacts refused by the stickiness draw
+};
+
+// A walk about to take its first step from the walker's launch point.
+inline WalkState startwalk(const Walker& w, std::uint64_t rng) {
+    return WalkState{w.x, w.y, w.x, w.y, rng, 0, 0, 0, 0};
+}
+
 struct WalkEnd {
     int xpos1, ypos1;         // the position before the last step: where the particle rests
     int xpos2, ypos2;         // the position after it (and after any escape)
     std::int64_t distance2;   // squared distance reached by the last step, before any escape
     std::int64_t steps;
+    std::int64_t escapes;     // times put back past the bound
+    std::int64_t refused;     // contacts refused by the stickiness draw
     bool stopped;             // the poll asked to stop
 };
 
-// Walks until contact (and the stickiness draw) ends the walk, or poll()
-// returns true; poll runs once before every step. Steps come from the step
-// generator, two unit steps per 64-bit draw; a stickiness draw is made only
-// on contact and only when the stickiness is below 100.
-template <bool Outward, Rule ContactRule, class Poll>
-inline WalkEnd walk(const Walker& w, const ContactMap& map, Poll&& poll) {
-    const std::uint64_t* words = ContactRule == LANDING ? map.cluster.data() : map.near.data();
-    const std::size_t stride = map.stride;
-    const unsigned width = static_cast<unsigned>(map.width), height = static_cast<unsigned>(map.height);
-    const std::int64_t bound2 = w.bound2;
-    std::uint64_t rng = zorv::detail::g_stepState;
+inline WalkEnd endof(const WalkState& s, bool stopped) {
+    return WalkEnd{s.xpos1, s.ypos1, s.xpos2, s.ypos2, s.distance2, s.steps, s.escapes, s.refused, stopped};
+}
 
-    int xpos2 = w.x, ypos2 = w.y;
-    int xpos1 = xpos2, ypos1 = ypos2;
-    std::int64_t distance2 = 0;
-    std::int64_t steps = 0;
-    bool stopped = false;
-    for (;;) {
-        if (poll()) {
-            stopped = true;
+// The position a step reads its contact from: the one before the step for
+// rule 1, the one after it otherwise.
+template <Rule ContactRule>
+inline int readx(const WalkState& s) { return ContactRule == NEIGHBOURS_BEFORE ? s.xpos1 : s.xpos2; }
+template <Rule ContactRule>
+inline int ready(const WalkState& s) { return ContactRule == NEIGHBOURS_BEFORE ? s.ypos1 : s.ypos2; }
+
+// A contact read packed for a walk's record: x in the low 16 bits, y in the
+// high ones. Canvases are narrower than 2^15 pixels each way; a read off the
+// canvas, which nothing can change, is OFFCANVAS.
+constexpr std::uint32_t OFFCANVAS = 0xFFFFFFFFu;
+inline std::uint32_t packread(int x, int y) { return static_cast<std::uint32_t>(y) << 16 | static_cast<std::uint32_t>(x); }
+
+// Reads one word of a map that another thread may be writing.
+inline std::uint64_t loadword(const std::uint64_t& word) {
+    return std::atomic_ref<std::uint64_t>(const_cast<std::uint64_t&>(word)).load(std::memory_order_relaxed);
+}
+
+// The map a rule reads its contact from.
+struct MapView {
+    const std::uint64_t* words;
+    std::size_t stride;
+    unsigned width, height;
+};
+template <Rule ContactRule>
+inline MapView viewof(const ContactMap& map) {
+    return MapView{ContactRule == LANDING ? map.cluster.data() : map.near.data(), map.stride,
+                   static_cast<unsigned>(map.width), static_cast<unsigned>(map.height)};
+}
+
+// Takes up to `limit` steps of the walk, stopping early at the first step
+// whose read finds contact (a cluster bit, or a position off the canvas);
+// the stickiness draw is the caller's. Returns true at such a contact. The
+// loop makes no call and keeps its state in registers. With Record, the
+// read of every step without contact is written to `record`, packed.
+template <bool Outward, Rule ContactRule, bool Record = false>
+[[gnu::noinline]] bool steps(WalkState& st, const Walker& w, const MapView& m, std::int64_t limit,
+                             std::uint32_t* record = nullptr) {
+    // The loop keeps positions relative to the centre, as 64-bit values:
+    // the distance needs no subtraction and the positions no sign extension.
+    const std::int64_t xc = w.xcenter, yc = w.ycenter, bound2 = w.bound2;
+    std::int64_t u2 = st.xpos2 - xc, v2 = st.ypos2 - yc, u1 = st.xpos1 - xc, v1 = st.ypos1 - yc;
+    std::uint64_t rng = st.rng;
+    std::int64_t distance2 = st.distance2, escapes = st.escapes;
+    const std::uint64_t* const words = m.words;
+    const std::size_t stride = m.stride;
+    const std::uint64_t width = m.width, height = m.height;
+    std::uint64_t left = static_cast<std::uint64_t>(limit);
+    bool contact = false;
+    while (left != 0) {
+        --left;
+        u1 = u2;
+        v1 = v2;
+        const std::uint64_t r = zorvsteps(rng);
+        u2 += unitstep64(static_cast<std::uint32_t>(r));
+        v2 += unitstep64(static_cast<std::uint32_t>(r >> 32));
+        distance2 = u2 * u2 + v2 * v2;
+        if (Outward ? distance2 > bound2 : distance2 < bound2) {
+            u2 = w.backx - xc;
+            v2 = w.backy - yc;
+            ++escapes;
+        }
+        const std::int64_t cx = (ContactRule == NEIGHBOURS_BEFORE ? u1 : u2) + xc;
+        const std::int64_t cy = (ContactRule == NEIGHBOURS_BEFORE ? v1 : v2) + yc;
+        // Off the canvas counts as contact (a negative position is a large unsigned one).
+        if (static_cast<std::uint64_t>(cx) >= width || static_cast<std::uint64_t>(cy) >= height) [[unlikely]] {
+            contact = true;
             break;
         }
-        xpos1 = xpos2;
-        ypos1 = ypos2;
-        const std::uint64_t r = zorvsteps(rng);
-        xpos2 += unitstep(static_cast<std::uint32_t>(r));
-        ypos2 += unitstep(static_cast<std::uint32_t>(r >> 32));
-        const std::int64_t dx = xpos2 - w.xcenter, dy = ypos2 - w.ycenter;
-        distance2 = dx * dx + dy * dy;
-        if (Outward ? distance2 > bound2 : distance2 < bound2) {
-            xpos2 = w.backx;
-            ypos2 = w.backy;
+        const std::uint64_t word =
+            loadword(words[static_cast<std::size_t>(cy) * stride + (static_cast<std::size_t>(cx) >> 6)]);
+        if ((word >> (cx & 63)) & 1u) [[unlikely]] {
+            contact = true;
+            break;
         }
-        ++steps;
-        const int cx = ContactRule == NEIGHBOURS_BEFORE ? xpos1 : xpos2;
-        const int cy = ContactRule == NEIGHBOURS_BEFORE ? ypos1 : ypos2;
-        // Off the canvas counts as contact.
-        const bool contact = static_cast<unsigned>(cx) >= width || static_cast<unsigned>(cy) >= height ||
-                             testbit(words, stride, cx, cy);
-        if (contact) [[unlikely]] {
-            if (w.stick > 0xFFFFFFFFu || static_cast<std::uint32_t>(zorvsteps(rng)) < w.stick) break;
-        }
+        if constexpr (Record) *record++ = packread(static_cast<int>(cx), static_cast<int>(cy));
     }
-    zorv::detail::g_stepState = rng;
-    return WalkEnd{xpos1, ypos1, xpos2, ypos2, distance2, steps, stopped};
+    st = WalkState{static_cast<int>(u2 + xc), static_cast<int>(v2 + yc), static_cast<int>(u1 + xc),
+                   static_cast<int>(v1 + yc), rng, distance2, st.steps + (limit - static_cast<std::int64_t>(left)),
+                   escapes, st.refused};
+    return contact;
+}
+
+// The stickiness draw at a contact: true when the particle comes to rest.
+// It is made only when the stickiness is below 100.
+inline bool sticks(WalkState& st, const Walker& w) {
+    if (w.stick > 0xFFFFFFFFu || static_cast<std::uint32_t>(zorvsteps(st.rng)) < w.stick) return true;
+    ++st.refused;
+    return false;
+}
+
+// Steps between two polls of a walk: well under a microsecond's walking.
+constexpr std::int64_t BLOCK = 256;
+
+// Walks until contact (and the stickiness draw) ends the walk, or poll()
+// returns true; poll runs once before every block of steps. Steps come from
+// the step generator, two unit steps per 64-bit draw; a stickiness draw is
+// made only on contact and only when the stickiness is below 100.
+template <bool Outward, Rule ContactRule, class Poll>
+inline WalkEnd walk(const Walker& w, const ContactMap& map, Poll&& poll) {
+    const MapView m = viewof<ContactRule>(map);
+    WalkState st = startwalk(w, zorv::detail::g_stepState);
+    bool stopped = false;
+    for (std::int64_t left = 0;;) {
+        if (left == 0) {
+            if (poll()) {
+                stopped = true;
+                break;
+            }
+            left = BLOCK;
+        }
+        const std::int64_t before = st.steps;
+        const bool contact = steps<Outward, ContactRule>(st, w, m, left);
+        left -= st.steps - before;
+        if (contact && sticks(st, w)) break;
+    }
+    zorv::detail::g_stepState = st.rng;
+    return endof(st, stopped);
 }
 
 }  // namespace zorv::walk
