@@ -83,10 +83,13 @@ template <bool Outward>
 zorv::walk::WalkEnd walkbyrule(const zorv::walk::Walker& walker, HCURSOR hourglass) {
     using namespace zorv::walk;
     const HWND hwnd = g_hWnd;
-    // One poll per step keeps PAUSE and clicks working without threads.
+    // One poll per block of steps keeps PAUSE and clicks working without
+    // threads; it takes every message waiting.
     auto poll = [hwnd, hourglass] {
         MSG msg;
-        return PeekMessageA(&msg, hwnd, INPUT_FIRST, INPUT_LAST, PM_NOREMOVE) && stopsthewalk(hwnd, msg, hourglass);
+        while (PeekMessageA(&msg, hwnd, INPUT_FIRST, INPUT_LAST, PM_NOREMOVE))
+            if (stopsthewalk(hwnd, msg, hourglass)) return true;
+        return false;
     };
     const ContactMap& map = canvasmap();
     switch (algorithm) {
@@ -110,23 +113,24 @@ void findcontact(GrowthState& s, const zorv::walk::WalkEnd& end);
 void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC windowdc, int grey);
 
 // The walker of a particle launched at `angle` (a zorvrandom value, the
-// fraction of a turn) on the run's seeding circle.
+// fraction of a turn) on a seeding circle of the given radius about the
+// centre; stick is stickthreshold() of the stickiness.
 template <class Run>
-zorv::walk::Walker launch(const GrowthState& s, double angle) {
+zorv::walk::Walker launch(int radius, int xcenter, int ycenter, std::uint64_t stick, double angle) {
     const double a = angle * 0.017453292519943295 * 360.0;
     const double c = std::cos(a), sn = std::sin(a);
-    const double r = s.radius;
+    const double r = radius;
     zorv::walk::Walker walker;
-    const std::int64_t lx = truncto(c * r, -FAR, FAR) + s.xcenter;
-    const std::int64_t ly = truncto(sn * r, -FAR, FAR) + s.ycenter;
+    const std::int64_t lx = truncto(c * r, -FAR, FAR) + xcenter;
+    const std::int64_t ly = truncto(sn * r, -FAR, FAR) + ycenter;
     walker.x = coordinate(lx);
     walker.y = coordinate(ly);
     walker.backx = coordinate(lx + Run::BACK);
     walker.backy = coordinate(ly + Run::BACK);
-    walker.xcenter = s.xcenter;
-    walker.ycenter = s.ycenter;
-    walker.bound2 = zorv::walk::escapebound(Run::OUTWARD, std::int64_t{s.radius} + (Run::OUTWARD ? 2 : -2));
-    walker.stick = stickthreshold(probability);
+    walker.xcenter = xcenter;
+    walker.ycenter = ycenter;
+    walker.bound2 = zorv::walk::escapebound(Run::OUTWARD, std::int64_t{radius} + (Run::OUTWARD ? 2 : -2));
+    walker.stick = stick;
     return walker;
 }
 
@@ -147,12 +151,27 @@ bool restparticle(GrowthState& s, const zorv::walk::WalkEnd& end, HDC windowdc, 
     return false;
 }
 
+// The start of a new image on a canvas cleared to the background: the
+// colouring's counters, the seed and the seeding circle.
+template <class Run>
+void plantseed(GrowthState& s, HDC windowdc) {
+    s.xcenter = xres >> 1;
+    s.ycenter = yres >> 1;
+    s.frgd = palettecolor(1);
+    s.colorfactor = 1;
+    s.color = 1;
+    s.colorcount = 0;
+    Run::plant(s, windowdc);
+    if (seedplanted) seedplanted();
+}
+
 // Launches one particle on the seeding circle and walks it until it comes to
 // rest or the user stops it: the call's result, with terminate set when the
 // run ends.
 template <class Run>
 int walkparticle(GrowthState& s, HDC windowdc) {
-    const zorv::walk::Walker walker = launch<Run>(s, zorvrandom());
+    const zorv::walk::Walker walker =
+        launch<Run>(s.radius, s.xcenter, s.ycenter, stickthreshold(probability), zorvrandom());
     const zorv::walk::WalkEnd end = walkbyrule<Run::OUTWARD>(walker, s.hourglass);
     if (end.stopped) {
         s.moves += end.steps;
@@ -191,14 +210,7 @@ int run(GrowthState& s) {
             MSG msg;
             while (PeekMessageA(&msg, g_hWnd, INPUT_FIRST, INPUT_LAST, PM_REMOVE)) {
             }
-            s.xcenter = xres >> 1;
-            s.ycenter = yres >> 1;
-            s.frgd = palettecolor(1);
-            s.colorfactor = 1;
-            s.color = 1;
-            s.colorcount = 0;
-            Run::plant(s, windowdc);
-            if (seedplanted) seedplanted();
+            plantseed<Run>(s, windowdc);
         }
 
         // Whatever drew on the canvas since the last particle (a new image,

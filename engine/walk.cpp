@@ -1,15 +1,17 @@
 #include "engine/walk.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 
 namespace zorv::walk {
 namespace {
 
+// Walkers on other threads may be reading the word: it changes in one store.
 void setbit(std::uint64_t* words, std::size_t stride, int x, int y, bool on) {
     std::uint64_t& word = words[static_cast<std::size_t>(y) * stride + (static_cast<unsigned>(x) >> 6)];
     const std::uint64_t mask = std::uint64_t{1} << (x & 63);
-    word = on ? word | mask : word & ~mask;
+    std::atomic_ref<std::uint64_t>(word).store(on ? word | mask : word & ~mask, std::memory_order_relaxed);
 }
 
 bool inside(const ContactMap& map, int x, int y) {
