@@ -6,6 +6,7 @@
 
 #include "canvas/canvas.h"
 #include "engine/growthrun.h"
+#include "engine/parallel.h"
 #include "platform/headless/headless.h"
 #include "tests/engine/reference_walk.h"
 #include "tests/texts.h"
@@ -264,8 +265,8 @@ void agree(const char* what, const std::vector<double> (&v)[2], bool spread = fa
     EXPECT_TRUE(!spread || (sd[0] / sd[1] < 1.8 && sd[1] / sd[0] < 1.8)) << what << ": " << sd[0] << ", " << sd[1];
 }
 
-// 40 whole clusters by the real run and by the plain walk agree in particles (mean and spread); 8000 single walks
-// by each from one cluster agree in steps, reach and (chi-square) resting places, which shows any wrong rule.
+// 40 whole clusters by the real run, by the driver on two threads and by the plain walk agree in particles (mean and
+// spread); 8000 single walks by each from one cluster agree in steps, reach and (chi-square) resting places, which shows any wrong rule.
 class Walks : public Growth, public ::testing::WithParamInterface<std::tuple<int, bool, int>> {};  // rule, outward, %
 TEST_P(Walks, MatchThePlainWalk) {
     const auto [rule, outward, percent] = GetParam();
@@ -278,6 +279,15 @@ TEST_P(Walks, MatchThePlainWalk) {
         count[0].push_back(particles), count[1].push_back(reference::grow(g_vhdc, o, 5000 + i).particles);
     }
     agree("particles per cluster", count, true);
+    // The driver of growth on several threads, with its streams of one per particle, grows the same model.
+    std::vector<double> threaded[2] = {{}, count[1]};
+    for (int i = 0; i < 40; ++i) {
+        zorv::grow::Options options;
+        options.seed = 9000 + i;
+        options.threads = 2;
+        threaded[0].push_back(static_cast<double>(zorv::grow::growimage(options, {}).particles));
+    }
+    agree("particles per cluster on two threads", threaded, true);
     screen.calendar = 4242, firstloop = 1, plot();
     for (int i = 0; i < 150; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES);
     const GrowthState start = state();
