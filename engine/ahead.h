@@ -21,6 +21,7 @@ namespace zorv::ahead {
 struct Change {
     int x = 0, y = 0;      // the pixel the particle was drawn on
     bool changed = false;  // whether its cluster bit flipped (not when it was drawn on the cluster)
+    int radius = 0;        // the seeding circle's radius after it
 };
 
 // The changes of the last committed particles, by particle number; it holds
@@ -102,15 +103,17 @@ struct Speculation {
     bool resting = false;               // its last contact held
     std::int64_t checked = 0;           // its reads are checked against every commit up to this particle
     bool recording = false;
+    bool foldable = false;              // it may read the folded map
     Reads reads;
     std::vector<std::int64_t> refusals;  // the steps whose contact the stickiness draw refused
     std::vector<Segment> segments;
     Counts counts;
 
     // Starts the walk again from its launch point.
-    void relaunch(const zorv::walk::Walker& w, int r) {
+    void relaunch(const zorv::walk::Walker& w, int r, bool outward) {
         walker = w;
         radius = r;
+        foldable = zorv::walk::foldable(w, outward);
         state = zorv::walk::startwalk(w, stream);
         resting = false;
         reads.resize(0);
@@ -145,27 +148,43 @@ inline void closesegment(Speculation& sp) {
     seg.y1 = y1;
 }
 
+// The maps a walk reads: its rule's, and the folded one with the ring of
+// the seeding circle in force (rules 0 and 2).
+struct Maps {
+    zorv::walk::MapView rule, folded;
+};
+
+// The walk's steps, from the folded map for rules 0 and 2.
+template <bool Outward, zorv::walk::Rule ContactRule, bool Record>
+bool walksteps(Speculation& sp, const Maps& m, std::int64_t limit, std::uint32_t* out) {
+    if constexpr (ContactRule != zorv::walk::NEIGHBOURS_BEFORE)
+        if (sp.foldable)
+            return zorv::walk::foldedsteps<Outward, ContactRule, Record>(sp.state, sp.walker, m.folded, m.rule,
+                                                                         limit, out);
+    return zorv::walk::steps<Outward, ContactRule, Record>(sp.state, sp.walker, m.rule, limit, out);
+}
+
 // Takes up to `limit` steps, and the stickiness draw at a contact. With the
 // walk recording, the steps form a segment whose reads saw every commit up
 // to `snapshot`. Returns true when the particle came to rest.
 template <bool Outward, zorv::walk::Rule ContactRule>
-bool walkblock(Speculation& sp, const zorv::walk::MapView& m, std::int64_t limit, std::int64_t snapshot) {
+bool walkblock(Speculation& sp, const Maps& m, std::int64_t limit, std::int64_t snapshot) {
     using namespace zorv::walk;
     const std::int64_t before = sp.state.steps;
     if (!sp.recording) {
-        const bool contact = steps<Outward, ContactRule>(sp.state, sp.walker, m, limit);
+        const bool contact = walksteps<Outward, ContactRule, false>(sp, m, limit, nullptr);
         sp.counts.walked += sp.state.steps - before;
         if (contact) sp.resting = sticks(sp.state, sp.walker);
         return sp.resting;
     }
     sp.segments.push_back(Segment{before, sp.state, snapshot});
     std::uint32_t* out = sp.reads.reserve(static_cast<std::size_t>(limit));
-    const bool contact = steps<Outward, ContactRule, true>(sp.state, sp.walker, m, limit, out);
+    const bool contact = walksteps<Outward, ContactRule, true>(sp, m, limit, out);
     sp.counts.walked += sp.state.steps - before;
     sp.reads.resize(sp.reads.size() + static_cast<std::size_t>(sp.state.steps - before) - (contact ? 1 : 0));
     if (contact) {
         const int x = readx<ContactRule>(sp.state), y = ready<ContactRule>(sp.state);
-        const bool inside = static_cast<unsigned>(x) < m.width && static_cast<unsigned>(y) < m.height;
+        const bool inside = static_cast<unsigned>(x) < m.rule.width && static_cast<unsigned>(y) < m.rule.height;
         sp.reads.push(inside ? packread(x, y) : OFFCANVAS);
         sp.resting = sticks(sp.state, sp.walker);
         if (!sp.resting) sp.refusals.push_back(sp.state.steps - 1);

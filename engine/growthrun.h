@@ -151,6 +151,14 @@ bool restparticle(GrowthState& s, const zorv::walk::WalkEnd& end, HDC windowdc, 
     return false;
 }
 
+// Makes the walk's folded map hold the ring of the run's seeding circle.
+template <class Run>
+void syncring(const GrowthState& s) {
+    const std::int64_t bound = std::int64_t{s.radius} + (Run::OUTWARD ? 2 : -2);
+    zorv::walk::syncring(canvasmap(), algorithm, s.xcenter, s.ycenter, Run::OUTWARD,
+                         zorv::walk::escapebound(Run::OUTWARD, bound));
+}
+
 // The start of a new image on a canvas cleared to the background: the
 // colouring's counters, the seed and the seeding circle.
 template <class Run>
@@ -216,6 +224,7 @@ int run(GrowthState& s) {
         // Whatever drew on the canvas since the last particle (a new image,
         // a restored preview) is in the maps before the walk reads them.
         zorv::walk::syncmap(canvasmap(), g_vhdc, bkgd, algorithm != 0);
+        syncring<Run>(s);
         // Grey particles of the background's own shade, resting on cluster
         // pixels, can erase a cluster to nothing; an outward walker could
         // then never come to rest, so such an image is complete.

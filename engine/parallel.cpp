@@ -39,14 +39,14 @@ class Driver {
 public:
     Driver(const Options& o, const Hooks& hooks, GrowthState& s, HDC windowdc)
         : o_(o), hooks_(hooks), s_(s), windowdc_(windowdc),
-          view_(zorv::walk::viewof<ContactRule>(growth::canvasmap())),
+          maps_{zorv::walk::viewof<ContactRule>(growth::canvasmap()), zorv::walk::foldedview(growth::canvasmap())},
           key_(stream::streamkey(o.seed)),
           threads_(o.lookahead > 0 ? 1 : std::max(o.threads, 1)),
           // Walkers run ahead by up to four particles each.
           slotcount_(o.lookahead > 0 ? o.lookahead + 1 : threads_ == 1 ? 1 : 4 * threads_),
           slots_(new Slot[static_cast<std::size_t>(slotcount_)]),
           log_(static_cast<std::size_t>(slotcount_) + 2),
-          stick_(stickthreshold(probability)), xcenter_(s.xcenter), ycenter_(s.ycenter) {
+          stick_(stickthreshold(probability)), xcenter_(s.xcenter), ycenter_(s.ycenter), firstradius_(s.radius) {
         for (int i = 0; i < slotcount_; ++i) slots_[i].turn.store(i == 0 ? slotcount_ : i);
         radius_.store(s.radius);
     }
@@ -88,10 +88,12 @@ private:
         relaunch(sp);
     }
 
+    // The circle is the one in force after the last commit seen, whose
+    // ring the folded map holds.
     void relaunch(Speculation& sp) {
         sp.checked = committed_.load(std::memory_order_acquire);
-        const int r = radius_.load(std::memory_order_relaxed);
-        sp.relaunch(growth::launch<Run>(r, xcenter_, ycenter_, stick_, sp.angle), r);
+        const int r = sp.checked == 0 ? firstradius_ : log_.at(sp.checked).radius;
+        sp.relaunch(growth::launch<Run>(r, xcenter_, ycenter_, stick_, sp.angle), r, Run::OUTWARD);
     }
 
     // Walks until the particle comes to rest, and, while it records, until
@@ -100,7 +102,7 @@ private:
     bool walk(Speculation& sp, Walking who) {
         for (;;) {
             const std::int64_t snapshot = committed_.load(std::memory_order_acquire);
-            if (ahead::walkblock<Run::OUTWARD, ContactRule>(sp, view_, zorv::walk::BLOCK, snapshot)) {
+            if (ahead::walkblock<Run::OUTWARD, ContactRule>(sp, maps_, zorv::walk::BLOCK, snapshot)) {
                 if (!sp.recording) return true;
                 const std::int64_t upto = committed_.load(std::memory_order_acquire);
                 if (radius_.load(std::memory_order_relaxed) != sp.radius) {
@@ -166,7 +168,8 @@ private:
             return false;
         }
         result_.particles = n;
-        log_.at(n) = ahead::Change{s_.restx, s_.resty, growth::canvasmap().population != population};
+        log_.at(n) = ahead::Change{s_.restx, s_.resty, growth::canvasmap().population != population, s_.radius};
+        growth::syncring<Run>(s_);
         radius_.store(s_.radius, std::memory_order_relaxed);
         committed_.store(n, std::memory_order_release);
         slot(n).turn.store(n + slotcount_, std::memory_order_release);
@@ -239,13 +242,13 @@ private:
     const Hooks& hooks_;
     GrowthState& s_;
     HDC windowdc_;
-    const zorv::walk::MapView view_;
+    const ahead::Maps maps_;
     const std::uint64_t key_;
     const int threads_, slotcount_;
     std::unique_ptr<Slot[]> slots_;
     ahead::ChangeLog log_;
     const std::uint64_t stick_;
-    const int xcenter_, ycenter_;
+    const int xcenter_, ycenter_, firstradius_;
     std::atomic<std::int64_t> committed_{0}, claimed_{0};
     std::atomic<int> radius_{0};
     std::atomic<bool> finish_{false};
@@ -271,6 +274,7 @@ Result growrun(const Options& o, const Hooks& hooks) {
     cleartobackground(windowdc);
     growth::plantseed<Run>(s, windowdc);
     zorv::walk::syncmap(growth::canvasmap(), g_vhdc, bkgd, algorithm != 0);
+    growth::syncring<Run>(s);
     Result r = algorithm == 0   ? drive<Run, zorv::walk::LANDING>(o, hooks, s, windowdc)
                : algorithm == 1 ? drive<Run, zorv::walk::NEIGHBOURS_BEFORE>(o, hooks, s, windowdc)
                                 : drive<Run, zorv::walk::NEIGHBOURS_AFTER>(o, hooks, s, windowdc);

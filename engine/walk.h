@@ -33,6 +33,19 @@ struct ContactMap {
     std::uint64_t version = 0;
     COLORREF background = 0;
     bool valid = false;
+    std::uint64_t generation = 0;        // times the maps were made
+    // For rules 0 and 2 the walk reads one map, `folded`: the rule's map
+    // with the ring of pixels just past the escape bound set as well, so it
+    // looks at the distance only when it meets a set bit. The ring is the
+    // pixels a step from within the bound can reach past it.
+    std::vector<std::uint64_t> folded;
+    struct Ring {
+        int rule = -1;                   // -1: no folded map
+        int xcenter = 0, ycenter = 0;
+        std::int64_t bound2 = 0;
+        bool outward = true;
+        std::uint64_t generation = 0;    // the maps' generation it was made from
+    } ring;
 };
 
 // Makes the maps agree with the canvas for this background, remaking them
@@ -40,10 +53,20 @@ struct ContactMap {
 // neighbours asks for the near map as well.
 void syncmap(ContactMap& map, HDC canvas, COLORREF background, bool neighbours);
 
+// Makes the folded map the rule's map with the ring of the escape bound
+// bound2 (see escapebound) about (xcenter, ycenter). Rule 1, whose read
+// lies before the step, and an outward bound that everything exceeds have
+// no folded map.
+void syncring(ContactMap& map, int rule, int xcenter, int ycenter, bool outward, std::int64_t bound2);
+
+// Whether pixel (x, y) is in the ring of the map's folded bound.
+bool inring(const ContactMap::Ring& ring, int x, int y);
+
 // SetPixel on the canvas that keeps maps which were in step with it in step.
 void plot(ContactMap& map, HDC canvas, int x, int y, COLORREF colour);
 
-// Whether the maps hold exactly what the canvas shows (for tests).
+// Whether the maps hold exactly what the canvas shows, and the folded map
+// its rule's map and ring (for tests).
 bool agrees(const ContactMap& map, HDC canvas, COLORREF background);
 
 // Frees the maps' memory; the next sync makes them afresh.
@@ -192,6 +215,84 @@ template <bool Outward, Rule ContactRule, bool Record = false>
     return contact;
 }
 
+// steps() for rules 0 and 2 reading the folded map: the distance is looked
+// at only when the walker meets a set bit (cluster or ring) or leaves the
+// canvas, and then decides the escape before the contact is read from the
+// rule's own map. distance2 is kept only at contact.
+template <bool Outward, Rule ContactRule, bool Record = false>
+[[gnu::noinline]] bool foldedsteps(WalkState& st, const Walker& w, const MapView& fold, const MapView& m,
+                                   std::int64_t limit, std::uint32_t* record = nullptr) {
+    static_assert(ContactRule != NEIGHBOURS_BEFORE, "rule 1 reads before the step");
+    const std::int64_t xc = w.xcenter, yc = w.ycenter, bound2 = w.bound2;
+    std::int64_t u2 = st.xpos2 - xc, v2 = st.ypos2 - yc, u1 = st.xpos1 - xc, v1 = st.ypos1 - yc;
+    std::uint64_t rng = st.rng;
+    std::int64_t distance2 = st.distance2, escapes = st.escapes;
+    const std::uint64_t* const words = fold.words;
+    const std::size_t stride = fold.stride;
+    const std::uint64_t width = fold.width, height = fold.height;
+    std::uint64_t left = static_cast<std::uint64_t>(limit);
+    bool contact = false;
+    while (left != 0) {
+        --left;
+        u1 = u2;
+        v1 = v2;
+        const std::uint64_t r = zorvsteps(rng);
+        u2 += unitstep64(static_cast<std::uint32_t>(r));
+        v2 += unitstep64(static_cast<std::uint32_t>(r >> 32));
+        std::int64_t cx = u2 + xc, cy = v2 + yc;
+        if (static_cast<std::uint64_t>(cx) >= width || static_cast<std::uint64_t>(cy) >= height ||
+            ((loadword(words[static_cast<std::size_t>(cy) * stride + (static_cast<std::size_t>(cx) >> 6)]) >>
+              (cx & 63)) & 1u)) [[unlikely]] {
+            distance2 = u2 * u2 + v2 * v2;
+            if (Outward ? distance2 > bound2 : distance2 < bound2) {
+                u2 = w.backx - xc;
+                v2 = w.backy - yc;
+                ++escapes;
+                cx = w.backx;
+                cy = w.backy;
+            }
+            if (static_cast<std::uint64_t>(cx) >= width || static_cast<std::uint64_t>(cy) >= height ||
+                ((loadword(m.words[static_cast<std::size_t>(cy) * stride + (static_cast<std::size_t>(cx) >> 6)]) >>
+                  (cx & 63)) & 1u)) {
+                contact = true;
+                break;
+            }
+        }
+        if constexpr (Record) *record++ = packread(static_cast<int>(cx), static_cast<int>(cy));
+    }
+    st = WalkState{static_cast<int>(u2 + xc), static_cast<int>(v2 + yc), static_cast<int>(u1 + xc),
+                   static_cast<int>(v1 + yc), rng, distance2, st.steps + (limit - static_cast<std::int64_t>(left)),
+                   escapes, st.refused};
+    return contact;
+}
+
+// Whether a walker at (x, y) is past its bound.
+inline bool escaped(const Walker& w, bool outward, int x, int y) {
+    const std::int64_t dx = std::int64_t{x} - w.xcenter, dy = std::int64_t{y} - w.ycenter;
+    return outward ? dx * dx + dy * dy > w.bound2 : dx * dx + dy * dy < w.bound2;
+}
+
+// Whether the walker may read the folded map: it must start within its
+// bound and be put back within it, so that every step past the bound
+// lands on the ring. (An inward walker's point of return can lie past
+// the bound when its launch point lies just inside the circle.)
+inline bool foldable(const Walker& w, bool outward) {
+    return !escaped(w, outward, w.x, w.y) && !escaped(w, outward, w.backx, w.backy);
+}
+
+// Whether the map's folded map holds the ring of this walker's bound, and
+// the walker may read it.
+inline bool foldsfor(const ContactMap& map, Rule rule, bool outward, const Walker& w) {
+    const ContactMap::Ring& r = map.ring;
+    return r.rule == rule && r.generation == map.generation && r.outward == outward && r.xcenter == w.xcenter &&
+           r.ycenter == w.ycenter && r.bound2 == w.bound2 && foldable(w, outward);
+}
+
+inline MapView foldedview(const ContactMap& map) {
+    return MapView{map.folded.data(), map.stride, static_cast<unsigned>(map.width),
+                   static_cast<unsigned>(map.height)};
+}
+
 // The stickiness draw at a contact: true when the particle comes to rest.
 // It is made only when the stickiness is below 100.
 inline bool sticks(WalkState& st, const Walker& w) {
@@ -210,6 +311,9 @@ constexpr std::int64_t BLOCK = 256;
 template <bool Outward, Rule ContactRule, class Poll>
 inline WalkEnd walk(const Walker& w, const ContactMap& map, Poll&& poll) {
     const MapView m = viewof<ContactRule>(map);
+    const MapView fold = foldedview(map);
+    bool folded = false;
+    if constexpr (ContactRule != NEIGHBOURS_BEFORE) folded = foldsfor(map, ContactRule, Outward, w);
     WalkState st = startwalk(w, zorv::detail::g_stepState);
     bool stopped = false;
     for (std::int64_t left = 0;;) {
@@ -221,7 +325,12 @@ inline WalkEnd walk(const Walker& w, const ContactMap& map, Poll&& poll) {
             left = BLOCK;
         }
         const std::int64_t before = st.steps;
-        const bool contact = steps<Outward, ContactRule>(st, w, m, left);
+        bool contact;
+        if constexpr (ContactRule != NEIGHBOURS_BEFORE)
+            contact = folded ? foldedsteps<Outward, ContactRule>(st, w, fold, m, left)
+                             : steps<Outward, ContactRule>(st, w, m, left);
+        else
+            contact = steps<Outward, ContactRule>(st, w, m, left);
         left -= st.steps - before;
         if (contact && sticks(st, w)) break;
     }

@@ -144,6 +144,7 @@ int growcluster() {
         walker.ycenter = ycenter;
         walker.bound2 = zorv::walk::escapebound(outward, outward ? radius + 2 : radius - 2);
         walker.stick = stickthreshold(100);  // every touch sticks
+        zorv::walk::syncring(map, zorv::walk::LANDING, xcenter, ycenter, outward, walker.bound2);
         GetCursorPos(&oldcursor);
 
         const zorv::walk::WalkEnd end = zorv::walk::walk<outward, zorv::walk::LANDING>(walker, map, poll);
