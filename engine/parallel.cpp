@@ -173,7 +173,7 @@ private:
         radius_.store(s_.radius, std::memory_order_relaxed);
         committed_.store(n, std::memory_order_release);
         slot(n).turn.store(n + slotcount_, std::memory_order_release);
-        if (hooks_.settled && !hooks_.settled()) {
+        if ((hooks_.settled && !hooks_.settled()) || (hooks_.poll && !hooks_.poll())) {
             end(End::STOPPED);
             return false;
         }

@@ -31,7 +31,8 @@ struct Options {
 struct Hooks {
     // After each particle that came to rest; false ends growth.
     std::function<bool()> settled;
-    // About every 50 microseconds of growth; false ends growth.
+    // After each particle that came to rest, and about every 50
+    // microseconds of a walk; false ends growth.
     std::function<bool()> poll;
 };
 
