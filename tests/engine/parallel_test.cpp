@@ -82,6 +82,7 @@ TEST_F(Parallel, TheSameImageForAnyNumberOfThreads) {
     };
     std::int64_t takenback = 0, offcanvas = 0, erased = 0;
     for (const Case& c : cases) {
+        releasecanvas();
         resetsettings();
         xres = c.width;
         yres = c.height;
