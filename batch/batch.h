@@ -35,6 +35,7 @@ struct BatchOptions {
     std::string frames;                   // a folder for PNG frames of the growth
     long every = 1000;                    // particles from one frame to the next
     std::optional<int> count;             // grow this many images, with numbered names
+    std::optional<int> threads;           // threads growing each image; by default the cores (shared by --count)
     bool quiet = false;                   // nothing on the output streams but errors
     bool json = false;                    // the results as one line of JSON
     bool progress = false;                // a progress line on the error stream

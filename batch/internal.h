@@ -27,6 +27,9 @@ std::int64_t seedof(const BatchOptions& o);
 // its own with numbered names.
 BatchOptions imageof(const BatchOptions& o, int i, std::int64_t first);
 
+// manyimages.cpp: the cores this process may run on.
+int cores();
+
 // checks.cpp: the parameter file written beside a Targa.
 std::string dlaname(const std::string& tga);
 

@@ -45,13 +45,6 @@ bool writeall(int fd, const std::string& text) {
     return true;
 }
 
-// The cores this process may run on.
-int cores() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-    return static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
-}
-
 // Grows the --count images, one process each, as many at once as there are
 // cores. Each image is a run of its own with seed S + i - 1 and numbered
 // names, saved as one image is; what each prints comes out in image order,
@@ -91,6 +84,8 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         }
         BatchOptions one = imageof(o, i, first);
         one.progress = false;
+        // Images and their threads share the cores.
+        if (!one.threads) one.threads = std::max(1, cores() / std::min(count, cores()));
         one.report = progress + i;
         // The image's process gets SIGINT and SIGTERM only once its own handler is there.
         sigset_t stops, previous;
@@ -219,6 +214,12 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
 }
 
 }  // namespace
+
+int cores() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+    return static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
+}
 
 }  // namespace zorv::batch
 

@@ -10,6 +10,7 @@
 
 #include "batch/internal.h"
 #include "canvas/canvas.h"
+#include "engine/parallel.h"
 #include "engine/settings.h"
 #include "files/dlafile.h"
 #include "files/filedialogs.h"
@@ -86,17 +87,6 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
     headless::Backend screen;
     auto wallstart = std::chrono::steady_clock::now();
     auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - wallstart).count(); };
-    screen.calendar = seed;
-    bool pausing = false;
-    screen.onPump = [&] {
-        // The run's statistics take their time from the tick count: let it follow the wall clock.
-        screen.ticks = static_cast<DWORD>(elapsed() * 1000.0);
-        // A stop signal also ends the walk under way, as PAUSE does.
-        if (stopsignals.caught() && !pausing) {
-            pausing = true;
-            screen.keyDown(g_hWnd, VK_PAUSE);
-        }
-    };
 
     WNDCLASSA wc{};
     wc.lpfnWndProc = BatchWindowProc;
@@ -128,9 +118,6 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
     // The seed first, so that even a run cut short can be grown again.
     if (!o.quiet && !o.json) out << "seed: " << seed << "\n" << std::flush;
 
-    okdla = 1;
-    firstloop = 1;
-    terminate = 0;
     long particles = 0, frames = 0;
     double lastshown = -1;
     std::string failed;  // a file whose write failed during growth
@@ -139,32 +126,47 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         failed = writeframe(o, text, frames + 1);
         if (failed.empty()) ++frames;
     };
-    while (okdla && !stopsignals.caught() && failed.empty()) {
-        int result = growth == 0 ? dla_centrifugal() : dla_centripetal();
-        if (result == GROWTH_CONTINUES) {
-            ++particles;
-            if (points) {
-                points->settled(state);
-                if (!points->ok()) failed = o.points;
-            }
-            if (!o.frames.empty() && particles % o.every == 0) nextframe();
+    zorv::grow::Hooks hooks;
+    hooks.settled = [&] {
+        ++particles;
+        if (points) {
+            points->settled(state);
+            if (!points->ok()) failed = o.points;
         }
+        if (!o.frames.empty() && particles % o.every == 0 && failed.empty()) nextframe();
+        return failed.empty();
+    };
+    long polls = 0;
+    hooks.poll = [&] {
+        if (stopsignals.caught()) return false;
+        // The clock is read at every 16th look only.
+        if (polls++ % 16 != 0) return true;
+        const double now = elapsed();
+        // The statistics take their time from the tick count: let it follow the wall clock.
+        screen.ticks = static_cast<DWORD>(now * 1000.0);
         if (o.report) {
             o.report->radius = state.radius;
             o.report->limit = radiuslimit();
             o.report->particles = particles;
         }
-        if (o.progress) {
-            double now = elapsed();
-            if (now - lastshown >= 0.25) {
-                lastshown = now;
-                showprogress(err, state, radiuslimit(), particles, now);
-            }
+        if (o.progress && now - lastshown >= 0.25) {
+            lastshown = now;
+            showprogress(err, state, radiuslimit(), particles, now);
         }
+        return !stopsignals.caught();
+    };
+    zorv::grow::Options growing;
+    growing.seed = static_cast<std::uint64_t>(seed);
+    growing.threads = o.threads ? *o.threads : cores();
+    const zorv::grow::Result grown = zorv::grow::growimage(growing, hooks);
+    if (o.report) {
+        o.report->radius = state.radius;
+        o.report->particles = particles;
     }
     if (points && !points->ok() && failed.empty()) failed = o.points;  // the seed list
     // The last frame is the finished image.
-    if (!o.frames.empty() && !okdla && !stopsignals.caught() && failed.empty() && particles % o.every != 0)
+    if (!o.frames.empty() && grown.end == zorv::grow::End::COMPLETE && !stopsignals.caught() && failed.empty() &&
+        particles % o.every != 0)
         nextframe();
     double growtime = elapsed();
     if (lastshown >= 0) err << "\n";

@@ -191,6 +191,10 @@ int parsebatch(int argc, char** argv, BatchOptions& o, std::ostream& out, std::o
     app.add_option("--count", o.count, "grow N images with seeds S to S+N-1, numbered names, on every core")
         ->type_name("N")
         ->check(whole(1, 100000));
+    app.add_option("--threads", o.threads, "threads growing each image, 1 to 256; the image is the same for any")
+        ->type_name("N")
+        ->default_str("every core")
+        ->check(whole(1, 256));
     app.add_flag("-q,--quiet", o.quiet, "print nothing but errors");
     app.add_flag("--json", o.json, "print the results as one line of JSON");
     try {

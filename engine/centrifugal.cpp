@@ -4,7 +4,7 @@
 // runs share: settling a particle and the texts they show.
 #include <climits>
 
-#include "engine/growthrun.h"
+#include "engine/directions.h"
 
 const char* const HELP_TEXT =
     "Start or resume using 'Plot Image' (F1)\n\n"
@@ -73,9 +73,9 @@ void findcontact(GrowthState& s, const zorv::walk::WalkEnd& end) {
         }
 }
 
-void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC windowdc) {
+void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC windowdc, int grey) {
     if (greyscale) {
-        const int greyindex = 128 + 20 * (zorvrand() % 3 - 1);
+        const int greyindex = 128 + 20 * grey;
         s.frgd = RGB(greyindex, greyindex, greyindex);
     } else {
         if (coloring == 1) s.color = static_cast<int>(truncto(distance, 0, 4 * FAR) % 255) + 1;
@@ -114,35 +114,6 @@ void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC
 namespace {
 
 GrowthState state;
-
-struct Centrifugal {
-    static constexpr bool SHOWS_HELP = true;
-    static constexpr bool OUTWARD = true;
-    static constexpr int BACK = -1;  // an escaped walker goes back beside its launch point, up and left
-    static constexpr const char* DISTANCE_LABEL = "distancemax";
-
-    // The seeding circle at its starting radius and the seed pixel.
-    static void plant(GrowthState& s, HDC windowdc) {
-        s.radius = static_cast<int>(std::min(margin(), FAR));
-        s.distancemax = 0.0;
-        startprogress(s);
-        SetPixel(g_vhdc, s.xcenter, s.ycenter, s.frgd);
-        if (windowdc && s.xcenter < ClientRes.right && s.ycenter < ClientRes.bottom)
-            SetPixel(windowdc, s.xcenter, s.ycenter, s.frgd);
-    }
-
-    // The circle stays the margin beyond the farthest distance reached, and never shrinks.
-    static void reach(GrowthState& s, double distance) {
-        if (distance > s.distancemax) s.distancemax = distance;
-        const std::int64_t farthest = truncto(s.distancemax, 0, 4 * FAR);
-        if (farthest > s.radius - margin()) s.radius = static_cast<int>(clamp64(farthest + margin(), -FAR, FAR));
-    }
-
-    // Within 10 pixels of the border.
-    static bool limit(const GrowthState& s) {
-        return std::int64_t{s.xcenter} - s.radius < 10 || std::int64_t{s.ycenter} - s.radius < 10;
-    }
-};
 
 }  // namespace
 }  // namespace zorv::growth

@@ -83,10 +83,13 @@ template <bool Outward>
 zorv::walk::WalkEnd walkbyrule(const zorv::walk::Walker& walker, HCURSOR hourglass) {
     using namespace zorv::walk;
     const HWND hwnd = g_hWnd;
-    // One poll per step keeps PAUSE and clicks working without threads.
+    // One poll per block of steps keeps PAUSE and clicks working without
+    // threads; it takes every message waiting.
     auto poll = [hwnd, hourglass] {
         MSG msg;
-        return PeekMessageA(&msg, hwnd, INPUT_FIRST, INPUT_LAST, PM_NOREMOVE) && stopsthewalk(hwnd, msg, hourglass);
+        while (PeekMessageA(&msg, hwnd, INPUT_FIRST, INPUT_LAST, PM_NOREMOVE))
+            if (stopsthewalk(hwnd, msg, hourglass)) return true;
+        return false;
     };
     const ContactMap& map = canvasmap();
     switch (algorithm) {
@@ -105,45 +108,88 @@ void findcontact(GrowthState& s, const zorv::walk::WalkEnd& end);
 
 // Colours the particle that came to rest, draws it on the canvas and, while
 // the image centre is in view, on the window; records it in the state,
-// counts it for pixel-count colouring and moves the debugging circle.
-void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC windowdc);
+// counts it for pixel-count colouring and moves the debugging circle. grey
+// is the grey shade's step, -1, 0 or 1, for greyscale.
+void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC windowdc, int grey);
+
+// The walker of a particle launched at `angle` (a zorvrandom value, the
+// fraction of a turn) on a seeding circle of the given radius about the
+// centre; stick is stickthreshold() of the stickiness.
+template <class Run>
+zorv::walk::Walker launch(int radius, int xcenter, int ycenter, std::uint64_t stick, double angle) {
+    const double a = angle * 0.017453292519943295 * 360.0;
+    const double c = std::cos(a), sn = std::sin(a);
+    const double r = radius;
+    zorv::walk::Walker walker;
+    const std::int64_t lx = truncto(c * r, -FAR, FAR) + xcenter;
+    const std::int64_t ly = truncto(sn * r, -FAR, FAR) + ycenter;
+    walker.x = coordinate(lx);
+    walker.y = coordinate(ly);
+    walker.backx = coordinate(lx + Run::BACK);
+    walker.backy = coordinate(ly + Run::BACK);
+    walker.xcenter = xcenter;
+    walker.ycenter = ycenter;
+    walker.bound2 = zorv::walk::escapebound(Run::OUTWARD, std::int64_t{radius} + (Run::OUTWARD ? 2 : -2));
+    walker.stick = stick;
+    return walker;
+}
+
+// What follows a walk that came to rest: the run counts its steps, follows
+// the distance its last step reached and, unless that brings the circle to
+// its limit (true: the run is complete, the particle is not drawn), draws
+// the particle. grey gives the grey shade's step for greyscale: a function
+// called only then, so the single-stream runs draw it only then.
+template <class Run, class Grey>
+bool restparticle(GrowthState& s, const zorv::walk::WalkEnd& end, HDC windowdc, Grey&& grey) {
+    s.moves += end.steps;
+    // The one square root of the walk: the distance of its last step.
+    const double distance = std::sqrt(static_cast<double>(end.distance2));
+    Run::reach(s, distance);
+    if (Run::limit(s)) return true;
+    findcontact(s, end);
+    settle(s, end, distance, windowdc, greyscale ? grey() : 0);
+    return false;
+}
+
+// Makes the walk's folded map hold the ring of the run's seeding circle.
+template <class Run>
+void syncring(const GrowthState& s) {
+    const std::int64_t bound = std::int64_t{s.radius} + (Run::OUTWARD ? 2 : -2);
+    zorv::walk::syncring(canvasmap(), algorithm, s.xcenter, s.ycenter, Run::OUTWARD,
+                         zorv::walk::escapebound(Run::OUTWARD, bound));
+}
+
+// The start of a new image on a canvas cleared to the background: the
+// colouring's counters, the seed and the seeding circle.
+template <class Run>
+void plantseed(GrowthState& s, HDC windowdc) {
+    s.xcenter = xres >> 1;
+    s.ycenter = yres >> 1;
+    s.frgd = palettecolor(1);
+    s.colorfactor = 1;
+    s.color = 1;
+    s.colorcount = 0;
+    Run::plant(s, windowdc);
+    if (seedplanted) seedplanted();
+}
 
 // Launches one particle on the seeding circle and walks it until it comes to
 // rest or the user stops it: the call's result, with terminate set when the
 // run ends.
 template <class Run>
 int walkparticle(GrowthState& s, HDC windowdc) {
-    const double angle = zorvrandom() * 0.017453292519943295 * 360.0;
-    const double c = std::cos(angle), sn = std::sin(angle);
-    const double r = s.radius;
-    zorv::walk::Walker walker;
-    const std::int64_t lx = truncto(c * r, -FAR, FAR) + s.xcenter;
-    const std::int64_t ly = truncto(sn * r, -FAR, FAR) + s.ycenter;
-    walker.x = coordinate(lx);
-    walker.y = coordinate(ly);
-    walker.backx = coordinate(lx + Run::BACK);
-    walker.backy = coordinate(ly + Run::BACK);
-    walker.xcenter = s.xcenter;
-    walker.ycenter = s.ycenter;
-    walker.bound2 = zorv::walk::escapebound(Run::OUTWARD, std::int64_t{s.radius} + (Run::OUTWARD ? 2 : -2));
-    walker.stick = stickthreshold(probability);
-
+    const zorv::walk::Walker walker =
+        launch<Run>(s.radius, s.xcenter, s.ycenter, stickthreshold(probability), zorvrandom());
     const zorv::walk::WalkEnd end = walkbyrule<Run::OUTWARD>(walker, s.hourglass);
-    s.moves += end.steps;
-
     if (end.stopped) {
+        s.moves += end.steps;
         terminate = 1;
         return 1;
     }
-    // The one square root of the walk: the distance of its last step.
-    const double distance = std::sqrt(static_cast<double>(end.distance2));
-    Run::reach(s, distance);
-    if (Run::limit(s)) {
+    if (restparticle<Run>(s, end, windowdc, [] { return zorvrand() % 3 - 1; })) {
         terminate = 1;
         return 0;
     }
-    findcontact(s, end);
-    settle(s, end, distance, windowdc);
     return GROWTH_CONTINUES;
 }
 
@@ -172,19 +218,13 @@ int run(GrowthState& s) {
             MSG msg;
             while (PeekMessageA(&msg, g_hWnd, INPUT_FIRST, INPUT_LAST, PM_REMOVE)) {
             }
-            s.xcenter = xres >> 1;
-            s.ycenter = yres >> 1;
-            s.frgd = palettecolor(1);
-            s.colorfactor = 1;
-            s.color = 1;
-            s.colorcount = 0;
-            Run::plant(s, windowdc);
-            if (seedplanted) seedplanted();
+            plantseed<Run>(s, windowdc);
         }
 
         // Whatever drew on the canvas since the last particle (a new image,
         // a restored preview) is in the maps before the walk reads them.
         zorv::walk::syncmap(canvasmap(), g_vhdc, bkgd, algorithm != 0);
+        syncring<Run>(s);
         // Grey particles of the background's own shade, resting on cluster
         // pixels, can erase a cluster to nothing; an outward walker could
         // then never come to rest, so such an image is complete.

@@ -46,6 +46,7 @@ inline std::uint64_t zorvsteps(std::uint64_t& state) {
 // trunc(u x 3) - 1 for a zorvrandom draw u is -1, 0 or +1 with chance 1/3
 // each; this gives the same from 32 random bits, each value within 2^-32.
 inline int unitstep(std::uint32_t bits) { return static_cast<int>((std::uint64_t{bits} * 3u) >> 32) - 1; }
+inline std::int64_t unitstep64(std::uint32_t bits) { return static_cast<std::int64_t>((std::uint64_t{bits} * 3u) >> 32) - 1; }
 
 // The stickiness test holds when trunc(u x 100) + 1 <= probability for a
 // zorvrandom draw u. stickthreshold gives t with that chance equal to

@@ -1,15 +1,18 @@
 #include "engine/walk.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
+#include <cmath>
 
 namespace zorv::walk {
 namespace {
 
+// Walkers on other threads may be reading the word: it changes in one store.
 void setbit(std::uint64_t* words, std::size_t stride, int x, int y, bool on) {
     std::uint64_t& word = words[static_cast<std::size_t>(y) * stride + (static_cast<unsigned>(x) >> 6)];
     const std::uint64_t mask = std::uint64_t{1} << (x & 63);
-    word = on ? word | mask : word & ~mask;
+    std::atomic_ref<std::uint64_t>(word).store(on ? word | mask : word & ~mask, std::memory_order_relaxed);
 }
 
 bool inside(const ContactMap& map, int x, int y) {
@@ -86,6 +89,52 @@ void makemaps(ContactMap& map, HDC canvas, COLORREF background, bool neighbours)
     map.version = platform::SurfaceVersion(canvas);
     map.background = background;
     map.valid = true;
+    ++map.generation;
+}
+
+// The largest dx >= 0 with dx * dx <= n, or -1 when n < 0.
+std::int64_t rootfloor(std::int64_t n) {
+    if (n < 0) return -1;
+    auto r = static_cast<std::int64_t>(std::sqrt(static_cast<double>(n)));
+    while (r * r > n) --r;
+    while ((r + 1) * (r + 1) <= n) ++r;
+    return r;
+}
+
+// Calls f(x, y) for every pixel of the ring on the canvas. Outward, the
+// walker stays within the disc d2 <= bound2 and the ring is the pixels
+// outside it next to one inside; inward, it stays out of the disc
+// d2 < bound2 and the ring is the pixels of that disc next to one outside.
+// Row by row: halfwidth(dy) is the largest |dx| of the disc in that row.
+template <class F>
+void forring(const ContactMap& map, const ContactMap::Ring& ring, F&& f) {
+    const std::int64_t limit = ring.outward ? ring.bound2 : ring.bound2 - 1;
+    if (limit < 0) return;
+    auto halfwidth = [limit](std::int64_t dy) { return rootfloor(limit - dy * dy); };
+    const std::int64_t reach = rootfloor(limit) + 1;
+    const std::int64_t top = std::max<std::int64_t>(ring.ycenter - reach, 0);
+    const std::int64_t bottom = std::min<std::int64_t>(ring.ycenter + reach, map.height - 1);
+    for (std::int64_t y = top; y <= bottom; ++y) {
+        const std::int64_t dy = y - ring.ycenter;
+        const std::int64_t here = halfwidth(dy), above = halfwidth(dy - 1), below = halfwidth(dy + 1);
+        std::int64_t from, to;  // the ring's |dx| in this row
+        if (ring.outward) {
+            from = here + 1;
+            to = std::max({here, above, below}) + 1;
+        } else {
+            from = std::max<std::int64_t>(std::min({here, above, below}), 0);
+            to = here;
+        }
+        for (std::int64_t adx = from; adx <= to; ++adx)
+            for (std::int64_t x : {ring.xcenter - adx, ring.xcenter + adx}) {
+                if (x >= 0 && x < map.width) f(static_cast<int>(x), static_cast<int>(y));
+                if (adx == 0) break;
+            }
+    }
+}
+
+const std::vector<std::uint64_t>& rulemap(const ContactMap& map, int rule) {
+    return rule == LANDING ? map.cluster : map.near;
 }
 
 }  // namespace
@@ -110,11 +159,18 @@ void plot(ContactMap& map, HDC canvas, int x, int y, COLORREF colour) {
     if (on != testbit(map.cluster.data(), map.stride, x, y)) {
         setbit(map.cluster.data(), map.stride, x, y, on);
         map.population += on ? 1 : -1;
+        const bool folds = map.ring.rule >= 0 && map.ring.generation == map.generation;
+        if (folds && map.ring.rule == LANDING) setbit(map.folded.data(), map.stride, x, y, on || inring(map.ring, x, y));
         if (!map.near.empty())
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx)
-                    if ((dx || dy) && inside(map, x + dx, y + dy))
-                        setbit(map.near.data(), map.stride, x + dx, y + dy, nearat(map, x + dx, y + dy));
+                    if ((dx || dy) && inside(map, x + dx, y + dy)) {
+                        const bool near = nearat(map, x + dx, y + dy);
+                        setbit(map.near.data(), map.stride, x + dx, y + dy, near);
+                        if (folds && map.ring.rule == NEIGHBOURS_AFTER)
+                            setbit(map.folded.data(), map.stride, x + dx, y + dy,
+                                   near || inring(map.ring, x + dx, y + dy));
+                    }
     }
     map.version = platform::SurfaceVersion(canvas);
 }
@@ -126,6 +182,14 @@ bool agrees(const ContactMap& map, HDC canvas, COLORREF background) {
             const bool on = GetPixel(canvas, x, y) != background;
             if (testbit(map.cluster.data(), map.stride, x, y) != on) return false;
         }
+    if (map.ring.rule >= 0 && map.ring.generation == map.generation) {
+        const std::vector<std::uint64_t>& contact = rulemap(map, map.ring.rule);
+        for (int y = 0; y < map.height; ++y)
+            for (int x = 0; x < map.width; ++x)
+                if (testbit(map.folded.data(), map.stride, x, y) !=
+                    (testbit(contact.data(), map.stride, x, y) || inring(map.ring, x, y)))
+                    return false;
+    }
     if (map.near.empty()) return true;
     for (int y = 0; y < map.height; ++y)
         for (int x = 0; x < map.width; ++x) {
@@ -136,6 +200,42 @@ bool agrees(const ContactMap& map, HDC canvas, COLORREF background) {
             if (testbit(map.near.data(), map.stride, x, y) != want) return false;
         }
     return true;
+}
+
+bool inring(const ContactMap::Ring& ring, int x, int y) {
+    const std::int64_t dx = std::abs(std::int64_t{x} - ring.xcenter), dy = std::abs(std::int64_t{y} - ring.ycenter);
+    const std::int64_t d2 = dx * dx + dy * dy;
+    if (ring.outward) {
+        // Outside, with the neighbour nearest the centre inside.
+        const std::int64_t nx = std::max<std::int64_t>(dx - 1, 0), ny = std::max<std::int64_t>(dy - 1, 0);
+        return d2 > ring.bound2 && nx * nx + ny * ny <= ring.bound2;
+    }
+    // Inside the escape disc, with the neighbour farthest from the centre outside it.
+    return d2 < ring.bound2 && (dx + 1) * (dx + 1) + (dy + 1) * (dy + 1) >= ring.bound2;
+}
+
+void syncring(ContactMap& map, int rule, int xcenter, int ycenter, bool outward, std::int64_t bound2) {
+    ContactMap::Ring want{rule, xcenter, ycenter, bound2, outward, map.generation};
+    if (rule == NEIGHBOURS_BEFORE || (outward && bound2 < 0) || !map.valid ||
+        (rule == NEIGHBOURS_AFTER && map.near.empty())) {
+        map.ring = ContactMap::Ring{};
+        return;
+    }
+    ContactMap::Ring& have = map.ring;
+    if (have.rule == want.rule && have.generation == want.generation && have.xcenter == want.xcenter &&
+        have.ycenter == want.ycenter && have.bound2 == want.bound2 && have.outward == want.outward)
+        return;
+    const std::vector<std::uint64_t>& contact = rulemap(map, rule);
+    if (have.rule != want.rule || have.generation != want.generation) {
+        map.folded = contact;
+    } else {
+        // Only the ring moves: its old pixels go back to what the rule's map says.
+        forring(map, have, [&](int x, int y) {
+            setbit(map.folded.data(), map.stride, x, y, testbit(contact.data(), map.stride, x, y));
+        });
+    }
+    forring(map, want, [&](int x, int y) { setbit(map.folded.data(), map.stride, x, y, true); });
+    have = want;
 }
 
 void release(ContactMap& map) { map = ContactMap{}; }

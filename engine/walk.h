@@ -12,6 +12,7 @@
 // version, and the next syncmap() makes the maps again.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -32,6 +33,19 @@ struct ContactMap {
     std::uint64_t version = 0;
     COLORREF background = 0;
     bool valid = false;
+    std::uint64_t generation = 0;        // times the maps were made
+    // For rules 0 and 2 the walk reads one map, `folded`: the rule's map
+    // with the ring of pixels just past the escape bound set as well, so it
+    // looks at the distance only when it meets a set bit. The ring is the
+    // pixels a step from within the bound can reach past it.
+    std::vector<std::uint64_t> folded;
+    struct Ring {
+        int rule = -1;                   // -1: no folded map
+        int xcenter = 0, ycenter = 0;
+        std::int64_t bound2 = 0;
+        bool outward = true;
+        std::uint64_t generation = 0;    // the maps' generation it was made from
+    } ring;
 };
 
 // Makes the maps agree with the canvas for this background, remaking them
@@ -39,10 +53,20 @@ struct ContactMap {
 // neighbours asks for the near map as well.
 void syncmap(ContactMap& map, HDC canvas, COLORREF background, bool neighbours);
 
+// Makes the folded map the rule's map with the ring of the escape bound
+// bound2 (see escapebound) about (xcenter, ycenter). Rule 1, whose read
+// lies before the step, and an outward bound that everything exceeds have
+// no folded map.
+void syncring(ContactMap& map, int rule, int xcenter, int ycenter, bool outward, std::int64_t bound2);
+
+// Whether pixel (x, y) is in the ring of the map's folded bound.
+bool inring(const ContactMap::Ring& ring, int x, int y);
+
 // SetPixel on the canvas that keeps maps which were in step with it in step.
 void plot(ContactMap& map, HDC canvas, int x, int y, COLORREF colour);
 
-// Whether the maps hold exactly what the canvas shows (for tests).
+// Whether the maps hold exactly what the canvas shows, and the folded map
+// its rule's map and ring (for tests).
 bool agrees(const ContactMap& map, HDC canvas, COLORREF background);
 
 // Frees the maps' memory; the next sync makes them afresh.
@@ -78,59 +102,240 @@ inline std::int64_t escapebound(bool outward, std::int64_t bound) {
     return bound <= 0 ? 0 : bound * bound;
 }
 
+// Where a walk stands between two steps.
+struct WalkState {
+    int xpos2, ypos2;          // the position now: after the last step and any escape
+    int xpos1, ypos1;          // the position before the last step
+    std::uint64_t rng;         // the step generator's state
+    std::int64_t distance2;    // squared distance reached by the last step, before any escape
+    std::int64_t steps;        // steps taken
+    std::int64_t escapes;      // times put back past the bound
+    std::int64_t refused;      // contacts refused by the stickiness draw
+};
+
+// A walk about to take its first step from the walker's launch point.
+inline WalkState startwalk(const Walker& w, std::uint64_t rng) {
+    return WalkState{w.x, w.y, w.x, w.y, rng, 0, 0, 0, 0};
+}
+
 struct WalkEnd {
     int xpos1, ypos1;         // the position before the last step: where the particle rests
     int xpos2, ypos2;         // the position after it (and after any escape)
     std::int64_t distance2;   // squared distance reached by the last step, before any escape
     std::int64_t steps;
+    std::int64_t escapes;     // times put back past the bound
+    std::int64_t refused;     // contacts refused by the stickiness draw
     bool stopped;             // the poll asked to stop
 };
 
-// Walks until contact (and the stickiness draw) ends the walk, or poll()
-// returns true; poll runs once before every step. Steps come from the step
-// generator, two unit steps per 64-bit draw; a stickiness draw is made only
-// on contact and only when the stickiness is below 100.
-template <bool Outward, Rule ContactRule, class Poll>
-inline WalkEnd walk(const Walker& w, const ContactMap& map, Poll&& poll) {
-    const std::uint64_t* words = ContactRule == LANDING ? map.cluster.data() : map.near.data();
-    const std::size_t stride = map.stride;
-    const unsigned width = static_cast<unsigned>(map.width), height = static_cast<unsigned>(map.height);
-    const std::int64_t bound2 = w.bound2;
-    std::uint64_t rng = zorv::detail::g_stepState;
+inline WalkEnd endof(const WalkState& s, bool stopped) {
+    return WalkEnd{s.xpos1, s.ypos1, s.xpos2, s.ypos2, s.distance2, s.steps, s.escapes, s.refused, stopped};
+}
 
-    int xpos2 = w.x, ypos2 = w.y;
-    int xpos1 = xpos2, ypos1 = ypos2;
-    std::int64_t distance2 = 0;
-    std::int64_t steps = 0;
-    bool stopped = false;
-    for (;;) {
-        if (poll()) {
-            stopped = true;
+// The position a step reads its contact from: the one before the step for
+// rule 1, the one after it otherwise.
+template <Rule ContactRule>
+inline int readx(const WalkState& s) { return ContactRule == NEIGHBOURS_BEFORE ? s.xpos1 : s.xpos2; }
+template <Rule ContactRule>
+inline int ready(const WalkState& s) { return ContactRule == NEIGHBOURS_BEFORE ? s.ypos1 : s.ypos2; }
+
+// A contact read packed for a walk's record: x in the low 16 bits, y in the
+// high ones. Canvases are narrower than 2^15 pixels each way; a read off the
+// canvas, which nothing can change, is OFFCANVAS.
+constexpr std::uint32_t OFFCANVAS = 0xFFFFFFFFu;
+inline std::uint32_t packread(int x, int y) { return static_cast<std::uint32_t>(y) << 16 | static_cast<std::uint32_t>(x); }
+
+// Reads one word of a map that another thread may be writing.
+inline std::uint64_t loadword(const std::uint64_t& word) {
+    return std::atomic_ref<std::uint64_t>(const_cast<std::uint64_t&>(word)).load(std::memory_order_relaxed);
+}
+
+// The map a rule reads its contact from.
+struct MapView {
+    const std::uint64_t* words;
+    std::size_t stride;
+    unsigned width, height;
+};
+template <Rule ContactRule>
+inline MapView viewof(const ContactMap& map) {
+    return MapView{ContactRule == LANDING ? map.cluster.data() : map.near.data(), map.stride,
+                   static_cast<unsigned>(map.width), static_cast<unsigned>(map.height)};
+}
+
+// Takes up to `limit` steps of the walk, stopping early at the first step
+// whose read finds contact (a cluster bit, or a position off the canvas);
+// the stickiness draw is the caller's. Returns true at such a contact. The
+// loop makes no call and keeps its state in registers. With Record, the
+// read of every step without contact is written to `record`, packed.
+template <bool Outward, Rule ContactRule, bool Record = false>
+[[gnu::noinline]] bool steps(WalkState& st, const Walker& w, const MapView& m, std::int64_t limit,
+                             std::uint32_t* record = nullptr) {
+    // The loop keeps positions relative to the centre, as 64-bit values:
+    // the distance needs no subtraction and the positions no sign extension.
+    const std::int64_t xc = w.xcenter, yc = w.ycenter, bound2 = w.bound2;
+    std::int64_t u2 = st.xpos2 - xc, v2 = st.ypos2 - yc, u1 = st.xpos1 - xc, v1 = st.ypos1 - yc;
+    std::uint64_t rng = st.rng;
+    std::int64_t distance2 = st.distance2, escapes = st.escapes;
+    const std::uint64_t* const words = m.words;
+    const std::size_t stride = m.stride;
+    const std::uint64_t width = m.width, height = m.height;
+    std::uint64_t left = static_cast<std::uint64_t>(limit);
+    bool contact = false;
+    while (left != 0) {
+        --left;
+        u1 = u2;
+        v1 = v2;
+        const std::uint64_t r = zorvsteps(rng);
+        u2 += unitstep64(static_cast<std::uint32_t>(r));
+        v2 += unitstep64(static_cast<std::uint32_t>(r >> 32));
+        distance2 = u2 * u2 + v2 * v2;
+        if (Outward ? distance2 > bound2 : distance2 < bound2) {
+            u2 = w.backx - xc;
+            v2 = w.backy - yc;
+            ++escapes;
+        }
+        const std::int64_t cx = (ContactRule == NEIGHBOURS_BEFORE ? u1 : u2) + xc;
+        const std::int64_t cy = (ContactRule == NEIGHBOURS_BEFORE ? v1 : v2) + yc;
+        // Off the canvas counts as contact (a negative position is a large unsigned one).
+        if (static_cast<std::uint64_t>(cx) >= width || static_cast<std::uint64_t>(cy) >= height) [[unlikely]] {
+            contact = true;
             break;
         }
-        xpos1 = xpos2;
-        ypos1 = ypos2;
-        const std::uint64_t r = zorvsteps(rng);
-        xpos2 += unitstep(static_cast<std::uint32_t>(r));
-        ypos2 += unitstep(static_cast<std::uint32_t>(r >> 32));
-        const std::int64_t dx = xpos2 - w.xcenter, dy = ypos2 - w.ycenter;
-        distance2 = dx * dx + dy * dy;
-        if (Outward ? distance2 > bound2 : distance2 < bound2) {
-            xpos2 = w.backx;
-            ypos2 = w.backy;
+        const std::uint64_t word =
+            loadword(words[static_cast<std::size_t>(cy) * stride + (static_cast<std::size_t>(cx) >> 6)]);
+        if ((word >> (cx & 63)) & 1u) [[unlikely]] {
+            contact = true;
+            break;
         }
-        ++steps;
-        const int cx = ContactRule == NEIGHBOURS_BEFORE ? xpos1 : xpos2;
-        const int cy = ContactRule == NEIGHBOURS_BEFORE ? ypos1 : ypos2;
-        // Off the canvas counts as contact.
-        const bool contact = static_cast<unsigned>(cx) >= width || static_cast<unsigned>(cy) >= height ||
-                             testbit(words, stride, cx, cy);
-        if (contact) [[unlikely]] {
-            if (w.stick > 0xFFFFFFFFu || static_cast<std::uint32_t>(zorvsteps(rng)) < w.stick) break;
-        }
+        if constexpr (Record) *record++ = packread(static_cast<int>(cx), static_cast<int>(cy));
     }
-    zorv::detail::g_stepState = rng;
-    return WalkEnd{xpos1, ypos1, xpos2, ypos2, distance2, steps, stopped};
+    st = WalkState{static_cast<int>(u2 + xc), static_cast<int>(v2 + yc), static_cast<int>(u1 + xc),
+                   static_cast<int>(v1 + yc), rng, distance2, st.steps + (limit - static_cast<std::int64_t>(left)),
+                   escapes, st.refused};
+    return contact;
+}
+
+// steps() for rules 0 and 2 reading the folded map: the distance is looked
+// at only when the walker meets a set bit (cluster or ring) or leaves the
+// canvas, and then decides the escape before the contact is read from the
+// rule's own map. distance2 is kept only at contact.
+template <bool Outward, Rule ContactRule, bool Record = false>
+[[gnu::noinline]] bool foldedsteps(WalkState& st, const Walker& w, const MapView& fold, const MapView& m,
+                                   std::int64_t limit, std::uint32_t* record = nullptr) {
+    static_assert(ContactRule != NEIGHBOURS_BEFORE, "rule 1 reads before the step");
+    const std::int64_t xc = w.xcenter, yc = w.ycenter, bound2 = w.bound2;
+    std::int64_t u2 = st.xpos2 - xc, v2 = st.ypos2 - yc, u1 = st.xpos1 - xc, v1 = st.ypos1 - yc;
+    std::uint64_t rng = st.rng;
+    std::int64_t distance2 = st.distance2, escapes = st.escapes;
+    const std::uint64_t* const words = fold.words;
+    const std::size_t stride = fold.stride;
+    const std::uint64_t width = fold.width, height = fold.height;
+    std::uint64_t left = static_cast<std::uint64_t>(limit);
+    bool contact = false;
+    while (left != 0) {
+        --left;
+        u1 = u2;
+        v1 = v2;
+        const std::uint64_t r = zorvsteps(rng);
+        u2 += unitstep64(static_cast<std::uint32_t>(r));
+        v2 += unitstep64(static_cast<std::uint32_t>(r >> 32));
+        std::int64_t cx = u2 + xc, cy = v2 + yc;
+        if (static_cast<std::uint64_t>(cx) >= width || static_cast<std::uint64_t>(cy) >= height ||
+            ((loadword(words[static_cast<std::size_t>(cy) * stride + (static_cast<std::size_t>(cx) >> 6)]) >>
+              (cx & 63)) & 1u)) [[unlikely]] {
+            distance2 = u2 * u2 + v2 * v2;
+            if (Outward ? distance2 > bound2 : distance2 < bound2) {
+                u2 = w.backx - xc;
+                v2 = w.backy - yc;
+                ++escapes;
+                cx = w.backx;
+                cy = w.backy;
+            }
+            if (static_cast<std::uint64_t>(cx) >= width || static_cast<std::uint64_t>(cy) >= height ||
+                ((loadword(m.words[static_cast<std::size_t>(cy) * stride + (static_cast<std::size_t>(cx) >> 6)]) >>
+                  (cx & 63)) & 1u)) {
+                contact = true;
+                break;
+            }
+        }
+        if constexpr (Record) *record++ = packread(static_cast<int>(cx), static_cast<int>(cy));
+    }
+    st = WalkState{static_cast<int>(u2 + xc), static_cast<int>(v2 + yc), static_cast<int>(u1 + xc),
+                   static_cast<int>(v1 + yc), rng, distance2, st.steps + (limit - static_cast<std::int64_t>(left)),
+                   escapes, st.refused};
+    return contact;
+}
+
+// Whether a walker at (x, y) is past its bound.
+inline bool escaped(const Walker& w, bool outward, int x, int y) {
+    const std::int64_t dx = std::int64_t{x} - w.xcenter, dy = std::int64_t{y} - w.ycenter;
+    return outward ? dx * dx + dy * dy > w.bound2 : dx * dx + dy * dy < w.bound2;
+}
+
+// Whether the walker may read the folded map: it must start within its
+// bound and be put back within it, so that every step past the bound
+// lands on the ring. (An inward walker's point of return can lie past
+// the bound when its launch point lies just inside the circle.)
+inline bool foldable(const Walker& w, bool outward) {
+    return !escaped(w, outward, w.x, w.y) && !escaped(w, outward, w.backx, w.backy);
+}
+
+// Whether the map's folded map holds the ring of this walker's bound, and
+// the walker may read it.
+inline bool foldsfor(const ContactMap& map, Rule rule, bool outward, const Walker& w) {
+    const ContactMap::Ring& r = map.ring;
+    return r.rule == rule && r.generation == map.generation && r.outward == outward && r.xcenter == w.xcenter &&
+           r.ycenter == w.ycenter && r.bound2 == w.bound2 && foldable(w, outward);
+}
+
+inline MapView foldedview(const ContactMap& map) {
+    return MapView{map.folded.data(), map.stride, static_cast<unsigned>(map.width),
+                   static_cast<unsigned>(map.height)};
+}
+
+// The stickiness draw at a contact: true when the particle comes to rest.
+// It is made only when the stickiness is below 100.
+inline bool sticks(WalkState& st, const Walker& w) {
+    if (w.stick > 0xFFFFFFFFu || static_cast<std::uint32_t>(zorvsteps(st.rng)) < w.stick) return true;
+    ++st.refused;
+    return false;
+}
+
+// Steps between two polls of a walk: well under a microsecond's walking.
+constexpr std::int64_t BLOCK = 256;
+
+// Walks until contact (and the stickiness draw) ends the walk, or poll()
+// returns true; poll runs once before every block of steps. Steps come from
+// the step generator, two unit steps per 64-bit draw; a stickiness draw is
+// made only on contact and only when the stickiness is below 100.
+template <bool Outward, Rule ContactRule, class Poll>
+inline WalkEnd walk(const Walker& w, const ContactMap& map, Poll&& poll) {
+    const MapView m = viewof<ContactRule>(map);
+    const MapView fold = foldedview(map);
+    bool folded = false;
+    if constexpr (ContactRule != NEIGHBOURS_BEFORE) folded = foldsfor(map, ContactRule, Outward, w);
+    WalkState st = startwalk(w, zorv::detail::g_stepState);
+    bool stopped = false;
+    for (std::int64_t left = 0;;) {
+        if (left == 0) {
+            if (poll()) {
+                stopped = true;
+                break;
+            }
+            left = BLOCK;
+        }
+        const std::int64_t before = st.steps;
+        bool contact;
+        if constexpr (ContactRule != NEIGHBOURS_BEFORE)
+            contact = folded ? foldedsteps<Outward, ContactRule>(st, w, fold, m, left)
+                             : steps<Outward, ContactRule>(st, w, m, left);
+        else
+            contact = steps<Outward, ContactRule>(st, w, m, left);
+        left -= st.steps - before;
+        if (contact && sticks(st, w)) break;
+    }
+    zorv::detail::g_stepState = st.rng;
+    return endof(st, stopped);
 }
 
 }  // namespace zorv::walk

@@ -108,21 +108,23 @@ int growcluster() {
     }
 
     int breakflag = 0, returnvalue = 0;
-    // A tick count is read every 64 steps, well under a millisecond apart.
+    // The walk polls once per block of steps; the tick count is read at
+    // every fourth poll, a few microseconds apart.
     unsigned clockcountdown = 1;
     auto poll = [&] {
         if (--clockcountdown == 0) {
-            clockcountdown = 64;
+            clockcountdown = 4;
             if (static_cast<LONG>(GetTickCount() - starttime) > kTimeout) {
                 returnvalue = 0;
                 advancepalette();
                 return true;
             }
         }
-        if (PeekMessageA(&msg, g_hWnd, kFirstInput, kLastInput, PM_NOREMOVE) && endsthesaver<dir>(msg)) {
-            returnvalue = 1;
-            return true;
-        }
+        while (PeekMessageA(&msg, g_hWnd, kFirstInput, kLastInput, PM_NOREMOVE))
+            if (endsthesaver<dir>(msg)) {
+                returnvalue = 1;
+                return true;
+            }
         return false;
     };
 
@@ -142,6 +144,7 @@ int growcluster() {
         walker.ycenter = ycenter;
         walker.bound2 = zorv::walk::escapebound(outward, outward ? radius + 2 : radius - 2);
         walker.stick = stickthreshold(100);  // every touch sticks
+        zorv::walk::syncring(map, zorv::walk::LANDING, xcenter, ycenter, outward, walker.bound2);
         GetCursorPos(&oldcursor);
 
         const zorv::walk::WalkEnd end = zorv::walk::walk<outward, zorv::walk::LANDING>(walker, map, poll);

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test. With --sanitize, does the same in the
-# AddressSanitizer and UndefinedBehaviorSanitizer build.
+# AddressSanitizer and UndefinedBehaviorSanitizer build; with --tsan, runs
+# the tests of growth on several threads in the ThreadSanitizer build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=release
-[ "${1:-}" = "--sanitize" ] && preset=sanitize
+case "${1:-}" in
+--sanitize) preset=sanitize ;;
+--tsan) preset=tsan ;;
+esac
 ./scripts/setup.sh
 cmake --preset "$preset"
 cmake --build --preset "$preset"

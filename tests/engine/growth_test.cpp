@@ -5,7 +5,8 @@
 #include <set>
 
 #include "canvas/canvas.h"
-#include "engine/growthrun.h"
+#include "engine/directions.h"
+#include "engine/parallel.h"
 #include "platform/headless/headless.h"
 #include "tests/engine/reference_walk.h"
 #include "tests/texts.h"
@@ -102,6 +103,77 @@ TEST(Walk, EscapesAndDrawsDecideAsTheSquareRootAndZorvrandom) {
     for (int p = 1; p <= 100; ++p)
         EXPECT_NEAR(stickthreshold(p) / two32, zorvchance(100.0, p), tolerance) << "stickiness " << p;
     EXPECT_EQ(stickthreshold(100), std::uint64_t{1} << 32) << "at 100 every contact holds";
+}
+
+// Reading the map with the ring just past the escape bound gives exactly the walk that looks at the distance every
+// step, in both directions, for rules 0 and 2, at stickiness 100 and 30, from a partly grown cluster; walkers whose
+// point of return lies past the bound (inward) are left to the plain walk.
+TEST_F(Growth, TheRingInTheMapGivesTheSameWalks) {
+    using namespace zorv::walk;
+    open(200, 160);
+    int folded = 0, plain = 0;
+    for (int g : {0, 1})
+        for (int rule : {0, 2})
+            for (int percent : {100, 30}) {
+                growth = g;
+                algorithm = rule;
+                probability = percent;
+                screen.calendar = 77 + g;
+                firstloop = 1;
+                plot();
+                for (int i = 0; i < 300 && okdla; ++i) call();
+                const GrowthState& s = state();
+                if (g)
+                    zorv::growth::syncring<zorv::growth::Centripetal>(s);
+                else
+                    zorv::growth::syncring<zorv::growth::Centrifugal>(s);
+                const ContactMap& map = zorv::growth::canvasmap();
+                zorvsrand(5);
+                for (int i = 0; i < 2000; ++i) {
+                    const Walker w =
+                        g ? zorv::growth::launch<zorv::growth::Centripetal>(s.radius, s.xcenter, s.ycenter,
+                                                                            stickthreshold(percent), zorvrandom())
+                          : zorv::growth::launch<zorv::growth::Centrifugal>(s.radius, s.xcenter, s.ycenter,
+                                                                            stickthreshold(percent), zorvrandom());
+                    if (!foldsfor(map, Rule(rule), !g, w)) {
+                        ++plain;
+                        continue;
+                    }
+                    ++folded;
+                    WalkState a = startwalk(w, 1000u + i), b = a;
+                    auto run = [&](WalkState& st, bool fold) {
+                        for (int blocks = 0; blocks < 100000; ++blocks) {
+                            bool contact;
+                            if (rule == 0)
+                                contact = fold ? (g ? foldedsteps<false, LANDING>(st, w, foldedview(map),
+                                                                                  viewof<LANDING>(map), 256)
+                                                    : foldedsteps<true, LANDING>(st, w, foldedview(map),
+                                                                                 viewof<LANDING>(map), 256))
+                                               : (g ? steps<false, LANDING>(st, w, viewof<LANDING>(map), 256)
+                                                    : steps<true, LANDING>(st, w, viewof<LANDING>(map), 256));
+                            else
+                                contact = fold ? (g ? foldedsteps<false, NEIGHBOURS_AFTER>(
+                                                          st, w, foldedview(map), viewof<NEIGHBOURS_AFTER>(map), 256)
+                                                    : foldedsteps<true, NEIGHBOURS_AFTER>(
+                                                          st, w, foldedview(map), viewof<NEIGHBOURS_AFTER>(map), 256))
+                                               : (g ? steps<false, NEIGHBOURS_AFTER>(st, w,
+                                                                                     viewof<NEIGHBOURS_AFTER>(map), 256)
+                                                    : steps<true, NEIGHBOURS_AFTER>(st, w,
+                                                                                    viewof<NEIGHBOURS_AFTER>(map), 256));
+                            if (contact && sticks(st, w)) return;
+                        }
+                        FAIL() << "a walk that never ends";
+                    };
+                    run(a, false);
+                    run(b, true);
+                    ASSERT_TRUE(a.xpos1 == b.xpos1 && a.ypos1 == b.ypos1 && a.xpos2 == b.xpos2 && a.ypos2 == b.ypos2)
+                        << g << rule << percent << " walk " << i;
+                    ASSERT_TRUE(a.steps == b.steps && a.escapes == b.escapes && a.refused == b.refused &&
+                                a.distance2 == b.distance2 && a.rng == b.rng);
+                }
+            }
+    EXPECT_GT(folded, 15000);
+    EXPECT_GT(plain, 0) << "inward walkers put back past their bound";
 }
 
 // Whole wide images, drawn live too: centripetal (colour, then grey) from the seed ellipse and a circle at half the
@@ -264,8 +336,8 @@ void agree(const char* what, const std::vector<double> (&v)[2], bool spread = fa
     EXPECT_TRUE(!spread || (sd[0] / sd[1] < 1.8 && sd[1] / sd[0] < 1.8)) << what << ": " << sd[0] << ", " << sd[1];
 }
 
-// 40 whole clusters by the real run and by the plain walk agree in particles (mean and spread); 8000 single walks
-// by each from one cluster agree in steps, reach and (chi-square) resting places, which shows any wrong rule.
+// 40 whole clusters by the real run, by the driver on two threads and by the plain walk agree in particles (mean and
+// spread); 8000 single walks by each from one cluster agree in steps, reach and (chi-square) resting places, which shows any wrong rule.
 class Walks : public Growth, public ::testing::WithParamInterface<std::tuple<int, bool, int>> {};  // rule, outward, %
 TEST_P(Walks, MatchThePlainWalk) {
     const auto [rule, outward, percent] = GetParam();
@@ -278,6 +350,15 @@ TEST_P(Walks, MatchThePlainWalk) {
         count[0].push_back(particles), count[1].push_back(reference::grow(g_vhdc, o, 5000 + i).particles);
     }
     agree("particles per cluster", count, true);
+    // The driver of growth on several threads, with its streams of one per particle, grows the same model.
+    std::vector<double> threaded[2] = {{}, count[1]};
+    for (int i = 0; i < 40; ++i) {
+        zorv::grow::Options options;
+        options.seed = 9000 + i;
+        options.threads = 2;
+        threaded[0].push_back(static_cast<double>(zorv::grow::growimage(options, {}).particles));
+    }
+    agree("particles per cluster on two threads", threaded, true);
     screen.calendar = 4242, firstloop = 1, plot();
     for (int i = 0; i < 150; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES);
     const GrowthState start = state();

@@ -1,0 +1,294 @@
+#include "engine/parallel.h"
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "engine/ahead.h"
+#include "engine/directions.h"
+#include "engine/stream.h"
+
+namespace zorv::grow {
+namespace {
+
+using zorv::ahead::Speculation;
+using zorv::walk::Rule;
+
+// A place for one particle's walk. Particle n may walk in slot n % slots
+// once the particle that walked there before is committed.
+struct Slot {
+    std::atomic<std::int64_t> turn{0};   // the particle that may walk here next
+    std::atomic<std::int64_t> ready{0};  // the particle whose walk here has come to rest
+    Speculation sp;
+};
+
+// Waits a little, the longer the more often it is called.
+void pause(int& spins) {
+    if (++spins < 64) {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    } else {
+        std::this_thread::yield();
+    }
+}
+
+template <class Run, Rule ContactRule>
+class Driver {
+public:
+    Driver(const Options& o, const Hooks& hooks, GrowthState& s, HDC windowdc)
+        : o_(o), hooks_(hooks), s_(s), windowdc_(windowdc),
+          maps_{zorv::walk::viewof<ContactRule>(growth::canvasmap()), zorv::walk::foldedview(growth::canvasmap())},
+          key_(stream::streamkey(o.seed)),
+          threads_(o.lookahead > 0 ? 1 : std::max(o.threads, 1)),
+          // Walkers run ahead by up to four particles each.
+          slotcount_(o.lookahead > 0 ? o.lookahead + 1 : threads_ == 1 ? 1 : 4 * threads_),
+          slots_(new Slot[static_cast<std::size_t>(slotcount_)]),
+          log_(static_cast<std::size_t>(slotcount_) + 2),
+          stick_(stickthreshold(probability)), xcenter_(s.xcenter), ycenter_(s.ycenter), firstradius_(s.radius) {
+        for (int i = 0; i < slotcount_; ++i) slots_[i].turn.store(i == 0 ? slotcount_ : i);
+        radius_.store(s.radius);
+    }
+
+    Result run() {
+        if (Run::OUTWARD && growth::canvasmap().population == 0) return result_;
+        if (o_.lookahead > 0) {
+            ahead();
+        } else {
+            std::vector<std::thread> workers;
+            for (int i = 1; i < threads_; ++i) workers.emplace_back([this] { worker(); });
+            grow();
+            finish_.store(true);
+            for (std::thread& t : workers) t.join();
+        }
+        // The walks still out when growth ended were wasted.
+        for (int i = 0; i < slotcount_; ++i) counts_ += slots_[i].sp.counts;
+        result_.walked = counts_.walked;
+        result_.replayed = counts_.replayed;
+        result_.continued = counts_.continued;
+        result_.restarted = counts_.restarted;
+        return result_;
+    }
+
+private:
+    enum class Walking { WORKER, MAIN, ALONE };  // a worker; the committing thread; nothing commits meanwhile
+
+    Slot& slot(std::int64_t n) { return slots_[n % slotcount_]; }
+
+    // Starts particle n's walk from the circle and the cluster committed so far.
+    void begin(Speculation& sp, std::int64_t n, bool recording) {
+        const stream::ParticleDraws d = stream::particledraws(key_, n);
+        sp.particle = n;
+        sp.angle = d.angle;
+        sp.grey = d.grey;
+        sp.stream = d.steps;
+        sp.counts = {};
+        sp.recording = recording;
+        relaunch(sp);
+    }
+
+    // The circle is the one in force after the last commit seen, whose
+    // ring the folded map holds.
+    void relaunch(Speculation& sp) {
+        sp.checked = committed_.load(std::memory_order_acquire);
+        const int r = sp.checked == 0 ? firstradius_ : log_.at(sp.checked).radius;
+        sp.relaunch(growth::launch<Run>(r, xcenter_, ycenter_, stick_, sp.angle), r, Run::OUTWARD);
+    }
+
+    // Walks until the particle comes to rest, and, while it records, until
+    // its reads stand against what was committed meanwhile. False when
+    // growth ended first.
+    bool walk(Speculation& sp, Walking who) {
+        for (;;) {
+            const std::int64_t snapshot = committed_.load(std::memory_order_acquire);
+            if (ahead::walkblock<Run::OUTWARD, ContactRule>(sp, maps_, zorv::walk::BLOCK, snapshot)) {
+                if (!sp.recording) return true;
+                const std::int64_t upto = committed_.load(std::memory_order_acquire);
+                if (radius_.load(std::memory_order_relaxed) != sp.radius) {
+                    ++sp.counts.restarted;
+                    relaunch(sp);
+                } else if (ahead::check<Run::OUTWARD>(sp, log_, ContactRule, upto)) {
+                    return true;
+                }
+            }
+            if (finish_.load(std::memory_order_relaxed)) return false;
+            if (who != Walking::WORKER && !pollmain(who == Walking::MAIN)) return false;
+            if (sp.recording && radius_.load(std::memory_order_relaxed) != sp.radius) {
+                ++sp.counts.restarted;
+                relaunch(sp);
+            }
+        }
+    }
+
+    // Between two blocks of the calling thread's walk: commits what is
+    // ready and, now and then, asks the hooks whether to go on.
+    bool pollmain(bool commits) {
+        if (commits && !committing_) commitready();
+        if (++polls_ % 64 == 0 && hooks_.poll && !hooks_.poll()) end(End::STOPPED);
+        return !finish_.load(std::memory_order_relaxed);
+    }
+
+    void end(End e) {
+        result_.end = e;
+        finish_.store(true, std::memory_order_relaxed);
+    }
+
+    void commitready() {
+        committing_ = true;
+        for (;;) {
+            const std::int64_t n = committed_.load(std::memory_order_relaxed) + 1;
+            if (finish_.load(std::memory_order_relaxed) || slot(n).ready.load(std::memory_order_acquire) != n) break;
+            if (!commit(n)) break;
+        }
+        committing_ = false;
+    }
+
+    // Makes particle n's walk the one a single thread would have made, and
+    // commits it. False when growth ends with it.
+    bool commit(std::int64_t n) {
+        Speculation& sp = slot(n).sp;
+        // Nothing else commits now: what is walked from here on stands.
+        if (sp.radius != s_.radius) {
+            ++sp.counts.restarted;
+            sp.recording = false;
+            relaunch(sp);
+            if (!walk(sp, Walking::ALONE)) return false;
+        } else if (sp.recording && !ahead::check<Run::OUTWARD>(sp, log_, ContactRule, n - 1)) {
+            sp.recording = false;
+            if (!walk(sp, Walking::ALONE)) return false;
+        }
+        counts_ += sp.counts;
+        sp.counts = {};
+        const zorv::walk::WalkEnd e = zorv::walk::endof(sp.state, false);
+        const std::int64_t population = growth::canvasmap().population;
+        if (growth::restparticle<Run>(s_, e, windowdc_, [&sp] { return sp.grey; })) {
+            result_.finalwalk = e.steps;
+            end(End::COMPLETE);
+            return false;
+        }
+        result_.particles = n;
+        log_.at(n) = ahead::Change{s_.restx, s_.resty, growth::canvasmap().population != population, s_.radius};
+        growth::syncring<Run>(s_);
+        radius_.store(s_.radius, std::memory_order_relaxed);
+        committed_.store(n, std::memory_order_release);
+        slot(n).turn.store(n + slotcount_, std::memory_order_release);
+        if ((hooks_.settled && !hooks_.settled()) || (hooks_.poll && !hooks_.poll())) {
+            end(End::STOPPED);
+            return false;
+        }
+        // Grey particles of the background's own shade can erase an
+        // outward cluster; no walker could come to rest again.
+        if (Run::OUTWARD && growth::canvasmap().population == 0) {
+            end(End::COMPLETE);
+            return false;
+        }
+        return true;
+    }
+
+    // Claims the next particle's slot. False when growth ended first.
+    bool claim(std::int64_t& n, Walking who) {
+        n = claimed_.fetch_add(1, std::memory_order_relaxed) + 1;
+        Slot& sl = slot(n);
+        for (int spins = 0; sl.turn.load(std::memory_order_acquire) != n; pause(spins)) {
+            if (finish_.load(std::memory_order_relaxed)) return false;
+            if (who == Walking::MAIN && !pollmain(true)) return false;
+        }
+        return true;
+    }
+
+    // The calling thread: walks particles and commits them in order.
+    void grow() {
+        while (!finish_.load(std::memory_order_relaxed)) {
+            std::int64_t n = 0;
+            if (!claim(n, Walking::MAIN)) return;
+            Speculation& sp = slot(n).sp;
+            begin(sp, n, threads_ > 1);
+            if (!walk(sp, Walking::MAIN)) return;
+            slot(n).ready.store(n, std::memory_order_release);
+            commitready();
+        }
+    }
+
+    void worker() {
+        for (;;) {
+            std::int64_t n = 0;
+            if (!claim(n, Walking::WORKER)) return;
+            Speculation& sp = slot(n).sp;
+            begin(sp, n, true);
+            if (!walk(sp, Walking::WORKER)) return;
+            slot(n).ready.store(n, std::memory_order_release);
+        }
+    }
+
+    // The counting run: particle k walks once the particles up to k - W are
+    // committed, and is committed after the W - 1 particles before it.
+    void ahead() {
+        const int w = o_.lookahead;
+        auto walkahead = [this](std::int64_t k) {
+            Speculation& sp = slot(k).sp;
+            begin(sp, k, true);
+            if (!walk(sp, Walking::ALONE)) return false;
+            slot(k).ready.store(k);
+            return true;
+        };
+        for (std::int64_t k = 1; k <= w; ++k)
+            if (!walkahead(k)) return;
+        for (std::int64_t n = 1; commit(n); ++n)
+            if (!walkahead(n + w)) return;
+    }
+
+    const Options& o_;
+    const Hooks& hooks_;
+    GrowthState& s_;
+    HDC windowdc_;
+    const ahead::Maps maps_;
+    const std::uint64_t key_;
+    const int threads_, slotcount_;
+    std::unique_ptr<Slot[]> slots_;
+    ahead::ChangeLog log_;
+    const std::uint64_t stick_;
+    const int xcenter_, ycenter_, firstradius_;
+    std::atomic<std::int64_t> committed_{0}, claimed_{0};
+    std::atomic<int> radius_{0};
+    std::atomic<bool> finish_{false};
+    bool committing_ = false;
+    long polls_ = 0;
+    ahead::Counts counts_;
+    Result result_;
+};
+
+template <class Run, Rule ContactRule>
+Result drive(const Options& o, const Hooks& hooks, GrowthState& s, HDC windowdc) {
+    Driver<Run, ContactRule> driver(o, hooks, s, windowdc);
+    return driver.run();
+}
+
+template <class Run>
+Result growrun(const Options& o, const Hooks& hooks) {
+    GrowthState& s = Run::OUTWARD ? centrifugalstate() : centripetalstate();
+    HDC windowdc = GetDC(g_hWnd);
+    firstloop = 0;
+    terminate = 0;
+    okdla = 1;
+    cleartobackground(windowdc);
+    growth::plantseed<Run>(s, windowdc);
+    zorv::walk::syncmap(growth::canvasmap(), g_vhdc, bkgd, algorithm != 0);
+    growth::syncring<Run>(s);
+    Result r = algorithm == 0   ? drive<Run, zorv::walk::LANDING>(o, hooks, s, windowdc)
+               : algorithm == 1 ? drive<Run, zorv::walk::NEIGHBOURS_BEFORE>(o, hooks, s, windowdc)
+                                : drive<Run, zorv::walk::NEIGHBOURS_AFTER>(o, hooks, s, windowdc);
+    okdla = 0;
+    terminate = 1;
+    if (r.end == End::COMPLETE) firstloop = 1;
+    ReleaseDC(g_hWnd, windowdc);
+    return r;
+}
+
+}  // namespace
+
+Result growimage(const Options& options, const Hooks& hooks) {
+    return ::growth == 0 ? growrun<growth::Centrifugal>(options, hooks) : growrun<growth::Centripetal>(options, hooks);
+}
+
+}  // namespace zorv::grow
