@@ -40,6 +40,9 @@ int CreateMainWindow(HINSTANCE hInstance, int nCmdShow);
 // Runs dla1 and dla2 in turn whenever no message waits; returns the quit code.
 int ProgramDriver();
 LRESULT MainWindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+// Keeps a finished cluster on screen for ms, or until input waits that ends
+// the saver; the loop then handles that input at once.
+void pausecluster(DWORD ms);
 
 // Puts every process-wide value the saver changes back to its start value, so a
 // fresh WinMain starts as a new process would. The canvas must be released.
