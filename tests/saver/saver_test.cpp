@@ -109,8 +109,9 @@ TEST_F(Saver, StartFirstRunColoursAndTimeOut) {
         resetsaver(), platform::SetBackend(&screen), screen.setScreen(w, h, bits), screen.boxes.clear();
         EXPECT_TRUE(runWinMain() == 0 && screen.cursorVisible);
         ASSERT_EQ(screen.boxes.size(), 1u);
-        EXPECT_EQ(std::tuple(screen.boxes[0].caption, screen.boxes[0].text, screen.boxes[0].type),
-                  std::tuple(texts::startupCaption, texts::startupError[text], UINT{MB_OK | MB_ICONEXCLAMATION}));
+        const headless::BoxRecord& box = screen.boxes[0];
+        EXPECT_EQ(std::tuple(box.caption, box.text, box.type, box.owner),
+                  std::tuple(texts::startupCaption, texts::startupError[text], MB_OK | MB_ICONEXCLAMATION, HWND{}));
     }
     for (int i = 2; i < 256; ++i) palette[0][i][0] = palette[0][i][1] = palette[0][i][2] = 0;
     palette[0][0][0] = 200;
