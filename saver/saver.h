@@ -52,7 +52,7 @@ void resetsaver();
 
 // Each grows one whole cluster on a cleared screen. 1 when a key, a left or
 // right click or a mouse move of more than 2 pixels ended it; 0 when the
-// cluster was completed (after a 3-second pause) or two minutes passed; the
-// palette advances in both of those cases.
+// cluster was completed (after a 3-second pause, cut short by input that ends
+// the saver) or two minutes passed; the palette advances in both of those cases.
 int dla1();
 int dla2();
