@@ -175,7 +175,7 @@ int growcluster() {
             // The particle that completed the cluster is not drawn.
             ReleaseDC(g_hWnd, hdc);
             advancepalette();
-            Sleep(kPause);
+            pausecluster(kPause);
             return 0;
         }
 

@@ -40,6 +40,9 @@ int CreateMainWindow(HINSTANCE hInstance, int nCmdShow);
 // Runs dla1 and dla2 in turn whenever no message waits; returns the quit code.
 int ProgramDriver();
 LRESULT MainWindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+// Keeps a finished cluster on screen for ms, or until input waits that ends
+// the saver; the loop then handles that input at once.
+void pausecluster(DWORD ms);
 
 // Puts every process-wide value the saver changes back to its start value, so a
 // fresh WinMain starts as a new process would. The canvas must be released.
@@ -49,7 +52,7 @@ void resetsaver();
 
 // Each grows one whole cluster on a cleared screen. 1 when a key, a left or
 // right click or a mouse move of more than 2 pixels ended it; 0 when the
-// cluster was completed (after a 3-second pause) or two minutes passed; the
-// palette advances in both of those cases.
+// cluster was completed (after a 3-second pause, cut short by input that ends
+// the saver) or two minutes passed; the palette advances in both of those cases.
 int dla1();
 int dla2();

@@ -1,5 +1,8 @@
 // The saver's entry, window class, full-screen window, message loop and
 // window procedure.
+#include <algorithm>
+#include <utility>
+
 #include "saver/saver.h"
 
 HINSTANCE g_hInstance = nullptr;
@@ -21,6 +24,7 @@ namespace {
 
 constexpr UINT kFirstInput = 0x100;  // WM_KEYDOWN
 constexpr UINT kLastInput = 0x209;   // WM_MBUTTONDBLCLK
+constexpr DWORD kPauseSlice = 10;    // ms the pause sleeps between looks at the queue
 
 // Whether this program has hidden the cursor and still owes showing it.
 bool cursorhidden = false;
@@ -67,7 +71,29 @@ bool createcanvas(HWND hWnd) {
     return true;
 }
 
+// Whether input waits that the window procedure ends the saver on: a key, any
+// mouse move, a left, right or middle click.
+bool endinginputwaiting() {
+    MSG msg;
+    for (auto [first, last] : {std::pair{WM_KEYDOWN, WM_KEYDOWN}, std::pair{WM_MOUSEMOVE, WM_LBUTTONDOWN},
+                               std::pair{WM_RBUTTONDOWN, WM_RBUTTONDOWN}, std::pair{WM_MBUTTONDOWN, WM_MBUTTONDOWN}})
+        if (PeekMessageA(&msg, g_hWnd, first, last, PM_NOREMOVE)) return true;
+    return false;
+}
+
 }  // namespace
+
+void pausecluster(DWORD ms) {
+    // Sleeps in slices and looks at the queue between them, so that input
+    // which ends the saver is handled at once by the loop, not after the
+    // pause. Other input stays waiting and the picture stays its full time.
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD passed = GetTickCount() - start;
+        if (passed >= ms || endinginputwaiting()) return;
+        Sleep(std::min(ms - passed, kPauseSlice));
+    }
+}
 
 void resetsaver() {
     g_hInstance = nullptr;

@@ -41,6 +41,7 @@ inline const Command commands[] = {
 
 // Boxes: caption, text.
 inline const char* const program = "ZORV DLA 2017";  // main window title and confirmation caption
+inline const char* const helpCaption = "HELP", *const aboutCaption = "ABOUT";  // the help and about texts above
 inline const char* const debugOn = "Debugging display turned on.", *const debugOff = "Debugging display turned off.";
 inline const char* const greyscale[2] = {"PALETTE", "Greyscale palette set"};
 inline const char* const defaultPalette[2] = {"PALETTE", "Default palette restored"};

@@ -189,8 +189,16 @@ TEST_F(App, EveryKeyAndMenuCommandInEachState) {
         }
         for (int on : {1, 0}) {
             co_await drained('D');
-            EXPECT_EQ(std::tuple(debug, shown.back()), std::tuple(on, on ? texts::debugOn : texts::debugOff));
+            EXPECT_EQ(debug, on);
         }
+        EXPECT_EQ(boxes(), (std::vector<Box>{{texts::helpCaption, texts::help, nullptr, kInfo},
+                                             {texts::greyscale[0], texts::greyscale[1], nullptr, MB_OK},
+                                             {texts::defaultPalette[0], texts::defaultPalette[1], nullptr, MB_OK},
+                                             {texts::helpCaption, texts::help, nullptr, kInfo},
+                                             {texts::aboutCaption, texts::about, nullptr, kInfo},
+                                             {texts::program, texts::debugOn, nullptr, kInfo},
+                                             {texts::program, texts::debugOff, nullptr, kInfo}}))
+            << "the help at the start, then the boxes of G, P, F2, F3 and D twice";
         co_await drained(VK_PAUSE);  // stopped: nothing
         key(VK_ESCAPE);
     };
@@ -293,13 +301,19 @@ TEST_F(App, FilePaletteAndBackgroundCommands) {
             EXPECT_EQ(std::tuple(r.title, r.filters, r.defaultExtension, r.flags, r.initialPath, r.owner),
                       std::tuple(w.title, Filters{{w.description, w.pattern}}, w.extension, w.flags, initial, HWND{}));
         }
-        EXPECT_EQ(boxes(), (std::vector<Box>{{texts::program, texts::imageSaved("a.tga"), nullptr, kInfo},
-                                             {texts::program, texts::parametersSaved("a.dla"), nullptr, kInfo},
-                                             {texts::program, texts::parametersSaved("p.dla"), nullptr, kInfo},
-                                             {texts::dlaError[0], texts::dlaError[1], g_hWnd, kWarn},
-                                             {texts::saveErrorCaption, texts::saveError[0], g_hWnd, kWarn},
-                                             {texts::program, texts::parametersLoaded("other.dla"), nullptr, kInfo}}))
-            << "no parameter file after a failed image";
+        std::vector<Box> want{{texts::program, texts::imageSaved("a.tga"), nullptr, kInfo},
+                              {texts::program, texts::parametersSaved("a.dla"), nullptr, kInfo},
+                              {texts::program, texts::parametersSaved("p.dla"), nullptr, kInfo},
+                              {texts::dlaError[0], texts::dlaError[1], g_hWnd, kWarn},
+                              {texts::saveErrorCaption, texts::saveError[0], g_hWnd, kWarn},
+                              {texts::program, texts::parametersLoaded("other.dla"), nullptr, kInfo}};
+        if (fs::is_character_file("/dev/full")) {  // a disk that is always full: the parameters are written in part
+            fs::create_symlink("/dev/full", path("full.dla"));
+            files.push_back(path("full.dla"));
+            co_await drained('O');
+            want.emplace_back(texts::saveErrorCaption, texts::saveError[2], g_hWnd, kWarn);
+        }
+        EXPECT_EQ(boxes(), want) << "no parameter file after a failed image";
         EXPECT_EQ(std::tuple(fs::file_size(dir / "a.tga"), fs::file_size(dir / "a.dla")), std::tuple(30044u, 804u));
         EXPECT_FALSE(fs::exists(dir / "folder.dla"));
         EXPECT_EQ(std::tuple(growth, startradius, firstloop), std::tuple(0, 9, 1)) << "the other direction starts anew";

@@ -62,7 +62,8 @@ def check_desktop(prefix, share, programs):
     files = os.listdir(os.path.join(share, "metainfo"))
     check(len(files) == 1 and files[0].endswith(".metainfo.xml"), "expected one metainfo file, found %r" % files)
     path = os.path.join(share, "metainfo", files[0])
-    validate("appstreamcli", "validate", "--no-net", path)
+    verdict = validate("appstreamcli", "validate", "--pedantic", "--no-net", path)
+    check(verdict is None or "Validation was successful." in verdict, "appstreamcli --pedantic: %s" % verdict)
     root = ET.parse(path).getroot()
     provides, shots = root.find("provides"), [i.text for i in root.iter("image")]
     for ok, what in ((files[0] == root.findtext("id") + ".metainfo.xml", "the file is not named after its id"),

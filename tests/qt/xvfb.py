@@ -102,7 +102,7 @@ def run_app(start, display, x):
 
 def run_saver(start, display, x):
     """zorv-dla-ss draws a cluster around the centre; a key made during the pause after a cluster, in a second run a
-    one-pixel move, end it as soon as the pause is over."""
+    one-pixel move, end it."""
     for how in ("key", "one-pixel move"):
         app = start([])
         wait_for("the window", lambda: shown(display, "ZORV DLA"))
@@ -120,7 +120,7 @@ def run_saver(start, display, x):
             used, cpu = cpu_seconds(app.pid) - cpu, cpu_seconds(app.pid)
             grew = grew or used >= 0.05
         x.key("space") if how == "key" else x.move(1, 0, relative=True)
-        ended(app, "a %s during the pause" % how, 6)  # the pause lasts 3 s; the input is handled at its end
+        ended(app, "a %s during the pause" % how, 6)
         print("saver: ended on a %s during the pause after a cluster" % how)
 
 def check_drawing(display, window, width, height):

@@ -109,8 +109,9 @@ TEST_F(Saver, StartFirstRunColoursAndTimeOut) {
         resetsaver(), platform::SetBackend(&screen), screen.setScreen(w, h, bits), screen.boxes.clear();
         EXPECT_TRUE(runWinMain() == 0 && screen.cursorVisible);
         ASSERT_EQ(screen.boxes.size(), 1u);
-        EXPECT_EQ(std::tuple(screen.boxes[0].caption, screen.boxes[0].text, screen.boxes[0].type),
-                  std::tuple(texts::startupCaption, texts::startupError[text], UINT{MB_OK | MB_ICONEXCLAMATION}));
+        const headless::BoxRecord& box = screen.boxes[0];
+        EXPECT_EQ(std::tuple(box.caption, box.text, box.type, box.owner),
+                  std::tuple(texts::startupCaption, texts::startupError[text], MB_OK | MB_ICONEXCLAMATION, HWND{}));
     }
     for (int i = 2; i < 256; ++i) palette[0][i][0] = palette[0][i][1] = palette[0][i][2] = 0;
     palette[0][0][0] = 200;
@@ -185,6 +186,58 @@ TEST_F(Saver, ClustersCompleteAtTheirLimits) {
         }, [&] { return ++pumps == 40000; });
         EXPECT_TRUE(r == !completes && palindex == (completes ? (p + 1) % 7 : p)) << outward << " " << lo;
         EXPECT_EQ(screen.ticks - ticks, completes ? 3000u : 0u) << outward << " " << lo;
+    }
+}
+
+// The first cluster, completed on a painted disc, stays on screen 3 s when nobody touches anything, or when a key is
+// only released; a key, a click (middle too) or a one-pixel move made at a moment of that pause ends the saver then.
+TEST_F(Saver, InputDuringThePauseAfterAClusterEndsTheSaverAtOnce) {
+    struct Input { const char* name; UINT message; DWORD at; bool ends; };
+    for (Input in : {Input{"key", WM_KEYDOWN, 0, true}, {"left", WM_LBUTTONDOWN, 1234, true},
+                     {"right", WM_RBUTTONDOWN, 2500, true}, {"middle", WM_MBUTTONDOWN, 700, true},
+                     {"move 1 across", WM_MOUSEMOVE, 2990, true}, {"key release", WM_KEYUP, 1000, false},
+                     {"nothing", WM_NULL, 0, false}}) {
+        SCOPED_TRACE(in.name);
+        resetsaver();
+        platform::SetBackend(&screen);
+        screen.setScreen(640, 480, 32);
+        bool painted = false, paused = false, acted = false;
+        DWORD pausedAt = 0, actedAt = 0, nextRunAt = 0;
+        screen.onPump = [&] {
+            if (!g_vhdc) return;
+            if (!painted && GetPixel(g_vhdc, xcenter, ycenter) == entrycolor(0, 1)) {  // the seed: dla1 is walking
+                painted = true;
+                for (int i = 0; i < xscreen * yscreen; ++i)
+                    if (std::hypot(i % xscreen - xcenter, i / xscreen - ycenter) < 192)
+                        SetPixel(g_vhdc, i % xscreen, i / xscreen, RGB(9, 9, 9));
+            }
+            if (palindex != 1) return;
+            if (!paused) {
+                paused = true;
+                pausedAt = screen.ticks;
+            }
+            if (!acted && screen.ticks - pausedAt >= in.at) {
+                acted = true;
+                actedAt = screen.ticks;
+                if (in.message == WM_KEYDOWN) screen.keyDown(g_hWnd, 'Q');
+                if (in.message == WM_KEYUP) screen.keyUp(g_hWnd, 'Q');
+                if (in.message == WM_MOUSEMOVE) screen.mouseMove(g_hWnd, 11, 10);
+                if (in.message > WM_MOUSEMOVE) screen.mouseDown(g_hWnd, in.message, 10, 10);
+            }
+            if (!nextRunAt && GetPixel(g_vhdc, xcenter + 199, ycenter) == entrycolor(1, 1)) {  // dla2's seed circle
+                nextRunAt = screen.ticks;
+                screen.keyDown(g_hWnd, VK_SPACE);
+            }
+        };
+        EXPECT_EQ(runWinMain(), 0);
+        EXPECT_TRUE(painted && acted && palindex == 1 && screen.cursorVisible);
+        if (in.ends) {
+            EXPECT_EQ(screen.ticks, actedAt) << "no time passed after the input";
+            EXPECT_EQ(nextRunAt, 0u) << "no next run";
+            EXPECT_EQ(screen.pixel(g_hWnd, xcenter, ycenter), entrycolor(0, 1)) << "the cluster's seed is still shown";
+        } else {
+            EXPECT_EQ(nextRunAt - pausedAt, 3000u) << "the picture stayed 3 s, then the next run began";
+        }
     }
 }
 
