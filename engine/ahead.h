@@ -110,10 +110,10 @@ struct Speculation {
     Counts counts;
 
     // Starts the walk again from its launch point.
-    void relaunch(const zorv::walk::Walker& w, int r, bool outward) {
+    void relaunch(const zorv::walk::Walker& w, int r, bool outward, const zorv::walk::MapView& m) {
         walker = w;
         radius = r;
-        foldable = zorv::walk::foldable(w, outward);
+        foldable = zorv::walk::foldable(w, outward, m);
         state = zorv::walk::startwalk(w, stream);
         resting = false;
         reads.resize(0);
@@ -158,7 +158,7 @@ struct Maps {
 template <bool Outward, zorv::walk::Rule ContactRule, bool Record>
 bool walksteps(Speculation& sp, const Maps& m, std::int64_t limit, std::uint32_t* out) {
     if constexpr (ContactRule != zorv::walk::NEIGHBOURS_BEFORE)
-        if (sp.foldable)
+        if (sp.foldable && zorv::walk::oncanvas(m.rule, sp.state.xpos2, sp.state.ypos2))
             return zorv::walk::foldedsteps<Outward, ContactRule, Record>(sp.state, sp.walker, m.folded, m.rule,
                                                                          limit, out);
     return zorv::walk::steps<Outward, ContactRule, Record>(sp.state, sp.walker, m.rule, limit, out);

@@ -137,6 +137,29 @@ const std::vector<std::uint64_t>& rulemap(const ContactMap& map, int rule) {
     return rule == LANDING ? map.cluster : map.near;
 }
 
+// The folded map has a border of one pixel all round, every bit of it set:
+// pixel (x, y) of the canvas is its bit (x + 1, y + 1).
+void setfolded(ContactMap& map, int x, int y, bool on) { setbit(map.folded.data(), map.foldedstride, x + 1, y + 1, on); }
+bool testfolded(const ContactMap& map, int x, int y) {
+    return testbit(map.folded.data(), map.foldedstride, x + 1, y + 1);
+}
+
+// The rule's map with a border of set bits, as the folded map starts.
+void makefolded(ContactMap& map, const std::vector<std::uint64_t>& contact) {
+    map.foldedstride = (static_cast<std::size_t>(map.width) + 2 + 63) / 64;
+    map.folded.assign(map.foldedstride * (static_cast<std::size_t>(map.height) + 2), 0);
+    for (int x = -1; x <= map.width; ++x) {
+        setfolded(map, x, -1, true);
+        setfolded(map, x, map.height, true);
+    }
+    for (int y = 0; y < map.height; ++y) {
+        setfolded(map, -1, y, true);
+        setfolded(map, map.width, y, true);
+        for (int x = 0; x < map.width; ++x)
+            if (testbit(contact.data(), map.stride, x, y)) setfolded(map, x, y, true);
+    }
+}
+
 }  // namespace
 
 void syncmap(ContactMap& map, HDC canvas, COLORREF background, bool neighbours) {
@@ -160,7 +183,7 @@ void plot(ContactMap& map, HDC canvas, int x, int y, COLORREF colour) {
         setbit(map.cluster.data(), map.stride, x, y, on);
         map.population += on ? 1 : -1;
         const bool folds = map.ring.rule >= 0 && map.ring.generation == map.generation;
-        if (folds && map.ring.rule == LANDING) setbit(map.folded.data(), map.stride, x, y, on || inring(map.ring, x, y));
+        if (folds && map.ring.rule == LANDING) setfolded(map, x, y, on || inring(map.ring, x, y));
         if (!map.near.empty())
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx)
@@ -168,8 +191,7 @@ void plot(ContactMap& map, HDC canvas, int x, int y, COLORREF colour) {
                         const bool near = nearat(map, x + dx, y + dy);
                         setbit(map.near.data(), map.stride, x + dx, y + dy, near);
                         if (folds && map.ring.rule == NEIGHBOURS_AFTER)
-                            setbit(map.folded.data(), map.stride, x + dx, y + dy,
-                                   near || inring(map.ring, x + dx, y + dy));
+                            setfolded(map, x + dx, y + dy, near || inring(map.ring, x + dx, y + dy));
                     }
     }
     map.version = platform::SurfaceVersion(canvas);
@@ -186,9 +208,12 @@ bool agrees(const ContactMap& map, HDC canvas, COLORREF background) {
         const std::vector<std::uint64_t>& contact = rulemap(map, map.ring.rule);
         for (int y = 0; y < map.height; ++y)
             for (int x = 0; x < map.width; ++x)
-                if (testbit(map.folded.data(), map.stride, x, y) !=
-                    (testbit(contact.data(), map.stride, x, y) || inring(map.ring, x, y)))
+                if (testfolded(map, x, y) != (testbit(contact.data(), map.stride, x, y) || inring(map.ring, x, y)))
                     return false;
+        for (int x = -1; x <= map.width; ++x)
+            if (!testfolded(map, x, -1) || !testfolded(map, x, map.height)) return false;
+        for (int y = 0; y < map.height; ++y)
+            if (!testfolded(map, -1, y) || !testfolded(map, map.width, y)) return false;
     }
     if (map.near.empty()) return true;
     for (int y = 0; y < map.height; ++y)
@@ -227,14 +252,12 @@ void syncring(ContactMap& map, int rule, int xcenter, int ycenter, bool outward,
         return;
     const std::vector<std::uint64_t>& contact = rulemap(map, rule);
     if (have.rule != want.rule || have.generation != want.generation) {
-        map.folded = contact;
+        makefolded(map, contact);
     } else {
         // Only the ring moves: its old pixels go back to what the rule's map says.
-        forring(map, have, [&](int x, int y) {
-            setbit(map.folded.data(), map.stride, x, y, testbit(contact.data(), map.stride, x, y));
-        });
+        forring(map, have, [&](int x, int y) { setfolded(map, x, y, testbit(contact.data(), map.stride, x, y)); });
     }
-    forring(map, want, [&](int x, int y) { setbit(map.folded.data(), map.stride, x, y, true); });
+    forring(map, want, [&](int x, int y) { setfolded(map, x, y, true); });
     have = want;
 }
 

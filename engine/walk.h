@@ -35,10 +35,13 @@ struct ContactMap {
     bool valid = false;
     std::uint64_t generation = 0;        // times the maps were made
     // For rules 0 and 2 the walk reads one map, `folded`: the rule's map
-    // with the ring of pixels just past the escape bound set as well, so it
-    // looks at the distance only when it meets a set bit. The ring is the
-    // pixels a step from within the bound can reach past it.
+    // with the ring of pixels just past the escape bound set as well, and a
+    // border of set bits one pixel wide all round the canvas, so it looks at
+    // the distance and the canvas's bounds only when it meets a set bit. The
+    // ring is the pixels a step from within the bound can reach past it.
+    // Pixel (x, y) is its bit (x + 1, y + 1).
     std::vector<std::uint64_t> folded;
+    std::size_t foldedstride = 0;
     struct Ring {
         int rule = -1;                   // -1: no folded map
         int xcenter = 0, ycenter = 0;
@@ -215,10 +218,12 @@ template <bool Outward, Rule ContactRule, bool Record = false>
     return contact;
 }
 
-// steps() for rules 0 and 2 reading the folded map: the distance is looked
-// at only when the walker meets a set bit (cluster or ring) or leaves the
-// canvas, and then decides the escape before the contact is read from the
-// rule's own map. distance2 is kept only at contact.
+// steps() for rules 0 and 2 reading the folded map: while the walker is on
+// the canvas, a step can only meet a set bit of it (the cluster, the ring,
+// or the border) before its distance or the canvas's bounds can matter;
+// then the escape is decided and the contact read from the rule's own map,
+// with the bounds. A walk off the canvas ends the call at its contact, and
+// goes on with steps(). distance2 is kept only at contact.
 template <bool Outward, Rule ContactRule, bool Record = false>
 [[gnu::noinline]] bool foldedsteps(WalkState& st, const Walker& w, const MapView& fold, const MapView& m,
                                    std::int64_t limit, std::uint32_t* record = nullptr) {
@@ -227,9 +232,10 @@ template <bool Outward, Rule ContactRule, bool Record = false>
     std::int64_t u2 = st.xpos2 - xc, v2 = st.ypos2 - yc, u1 = st.xpos1 - xc, v1 = st.ypos1 - yc;
     std::uint64_t rng = st.rng;
     std::int64_t distance2 = st.distance2, escapes = st.escapes;
-    const std::uint64_t* const words = fold.words;
-    const std::size_t stride = fold.stride;
-    const std::uint64_t width = fold.width, height = fold.height;
+    // The centre in the folded map's coordinates, one pixel in from its corner.
+    const std::int64_t fxc = xc + 1, fyc = yc + 1;
+    const std::uint64_t* const folded = fold.words;
+    const std::size_t foldedstride = fold.stride;
     std::uint64_t left = static_cast<std::uint64_t>(limit);
     bool contact = false;
     while (left != 0) {
@@ -239,26 +245,24 @@ template <bool Outward, Rule ContactRule, bool Record = false>
         const std::uint64_t r = zorvsteps(rng);
         u2 += unitstep64(static_cast<std::uint32_t>(r));
         v2 += unitstep64(static_cast<std::uint32_t>(r >> 32));
-        std::int64_t cx = u2 + xc, cy = v2 + yc;
-        if (static_cast<std::uint64_t>(cx) >= width || static_cast<std::uint64_t>(cy) >= height ||
-            ((loadword(words[static_cast<std::size_t>(cy) * stride + (static_cast<std::size_t>(cx) >> 6)]) >>
-              (cx & 63)) & 1u)) [[unlikely]] {
+        const std::int64_t fx = u2 + fxc, fy = v2 + fyc;
+        if ((loadword(folded[static_cast<std::size_t>(fy) * foldedstride + (static_cast<std::size_t>(fx) >> 6)]) >>
+             (fx & 63)) & 1u) [[unlikely]] {
             distance2 = u2 * u2 + v2 * v2;
             if (Outward ? distance2 > bound2 : distance2 < bound2) {
                 u2 = w.backx - xc;
                 v2 = w.backy - yc;
                 ++escapes;
-                cx = w.backx;
-                cy = w.backy;
             }
-            if (static_cast<std::uint64_t>(cx) >= width || static_cast<std::uint64_t>(cy) >= height ||
-                ((loadword(m.words[static_cast<std::size_t>(cy) * stride + (static_cast<std::size_t>(cx) >> 6)]) >>
+            const std::int64_t cx = u2 + xc, cy = v2 + yc;
+            if (static_cast<std::uint64_t>(cx) >= m.width || static_cast<std::uint64_t>(cy) >= m.height ||
+                ((loadword(m.words[static_cast<std::size_t>(cy) * m.stride + (static_cast<std::size_t>(cx) >> 6)]) >>
                   (cx & 63)) & 1u)) {
                 contact = true;
                 break;
             }
         }
-        if constexpr (Record) *record++ = packread(static_cast<int>(cx), static_cast<int>(cy));
+        if constexpr (Record) *record++ = packread(static_cast<int>(u2 + xc), static_cast<int>(v2 + yc));
     }
     st = WalkState{static_cast<int>(u2 + xc), static_cast<int>(v2 + yc), static_cast<int>(u1 + xc),
                    static_cast<int>(v1 + yc), rng, distance2, st.steps + (limit - static_cast<std::int64_t>(left)),
@@ -272,12 +276,18 @@ inline bool escaped(const Walker& w, bool outward, int x, int y) {
     return outward ? dx * dx + dy * dy > w.bound2 : dx * dx + dy * dy < w.bound2;
 }
 
+inline bool oncanvas(const MapView& m, int x, int y) {
+    return static_cast<unsigned>(x) < m.width && static_cast<unsigned>(y) < m.height;
+}
+
 // Whether the walker may read the folded map: it must start within its
 // bound and be put back within it, so that every step past the bound
-// lands on the ring. (An inward walker's point of return can lie past
-// the bound when its launch point lies just inside the circle.)
-inline bool foldable(const Walker& w, bool outward) {
-    return !escaped(w, outward, w.x, w.y) && !escaped(w, outward, w.backx, w.backy);
+// lands on the ring (an inward walker's point of return can lie past the
+// bound when its launch point lies just inside the circle), and be put
+// back on the canvas.
+inline bool foldable(const Walker& w, bool outward, const MapView& m) {
+    return !escaped(w, outward, w.x, w.y) && !escaped(w, outward, w.backx, w.backy) &&
+           oncanvas(m, w.backx, w.backy);
 }
 
 // Whether the map's folded map holds the ring of this walker's bound, and
@@ -285,12 +295,14 @@ inline bool foldable(const Walker& w, bool outward) {
 inline bool foldsfor(const ContactMap& map, Rule rule, bool outward, const Walker& w) {
     const ContactMap::Ring& r = map.ring;
     return r.rule == rule && r.generation == map.generation && r.outward == outward && r.xcenter == w.xcenter &&
-           r.ycenter == w.ycenter && r.bound2 == w.bound2 && foldable(w, outward);
+           r.ycenter == w.ycenter && r.bound2 == w.bound2 &&
+           foldable(w, outward, MapView{nullptr, 0, static_cast<unsigned>(map.width), static_cast<unsigned>(map.height)});
 }
 
+// The folded map, with its border.
 inline MapView foldedview(const ContactMap& map) {
-    return MapView{map.folded.data(), map.stride, static_cast<unsigned>(map.width),
-                   static_cast<unsigned>(map.height)};
+    return MapView{map.folded.data(), map.foldedstride, static_cast<unsigned>(map.width) + 2,
+                   static_cast<unsigned>(map.height) + 2};
 }
 
 // The stickiness draw at a contact: true when the particle comes to rest.
@@ -326,9 +338,11 @@ inline WalkEnd walk(const Walker& w, const ContactMap& map, Poll&& poll) {
         }
         const std::int64_t before = st.steps;
         bool contact;
+        // The folded walk needs the walker on the canvas; one put off it by a
+        // refused contact walks on plainly until it is back.
         if constexpr (ContactRule != NEIGHBOURS_BEFORE)
-            contact = folded ? foldedsteps<Outward, ContactRule>(st, w, fold, m, left)
-                             : steps<Outward, ContactRule>(st, w, m, left);
+            contact = folded && oncanvas(m, st.xpos2, st.ypos2) ? foldedsteps<Outward, ContactRule>(st, w, fold, m, left)
+                                                                : steps<Outward, ContactRule>(st, w, m, left);
         else
             contact = steps<Outward, ContactRule>(st, w, m, left);
         left -= st.steps - before;
