@@ -94,11 +94,11 @@ int main(int argc, char** argv) {
     g_hWnd = CreateWindowExA(0, "Bench", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
 
     if (counting) {
-        std::printf("%5s %4s %3s %5s | %9s %13s | %9s %9s %8s | %7s\n", "size", "rule", "N", "W", "particles",
-                    "steps", "again/p", "wasted", "replayed", "speedup");
+        std::printf("%5s %4s %3s %5s | %9s %13s | %9s %9s %8s | %7s | %8s\n", "size", "rule", "N", "W", "particles",
+                    "steps", "again/p", "wasted", "replayed", "speedup", "s/image");
         for (int n : threads)
             for (int w : {n, 2 * n}) {
-                double particles = 0, moves = 0, walked = 0, replayed = 0, again = 0;
+                double particles = 0, moves = 0, walked = 0, replayed = 0, again = 0, seconds = 0;
                 for (int k = 0; k < seeds; ++k) {
                     const Run r = grow(size, seed + static_cast<std::uint64_t>(k), 1, w);
                     particles += static_cast<double>(r.result.particles);
@@ -106,10 +106,11 @@ int main(int argc, char** argv) {
                     walked += static_cast<double>(r.result.walked);
                     replayed += static_cast<double>(r.result.replayed);
                     again += static_cast<double>(r.result.continued + r.result.restarted);
+                    seconds += r.seconds;
                 }
-                std::printf("%5d %4d %3d %5d | %9.0f %13.0f | %9.4f %8.2f%% %7.2f%% | %7.2f\n", size, rule, n, w,
-                            particles / seeds, moves / seeds, again / particles, 100 * (walked - moves) / walked,
-                            100 * replayed / walked, n * moves / (walked + replayed));
+                std::printf("%5d %4d %3d %5d | %9.0f %13.0f | %9.4f %8.2f%% %7.2f%% | %7.2f | %8.2f\n", size, rule, n,
+                            w, particles / seeds, moves / seeds, again / particles, 100 * (walked - moves) / walked,
+                            100 * replayed / walked, n * moves / (walked + replayed), seconds / seeds);
                 std::fflush(stdout);
             }
         return 0;

@@ -46,6 +46,7 @@ private:
 class Reads {
 public:
     std::size_t size() const { return size_; }
+    const std::uint32_t* data() const { return data_.get(); }
     std::uint32_t operator[](std::size_t i) const { return data_[i]; }
     // Room for n more reads past the end, written through the pointer.
     std::uint32_t* reserve(std::size_t n) {
@@ -74,7 +75,7 @@ struct Segment {
     std::int64_t first = 0;          // its first step
     zorv::walk::WalkState start{};   // the walk before that step
     std::int64_t snapshot = 0;       // its reads saw every commit up to this particle
-    unsigned x0 = 1, y0 = 1, x1 = 0, y1 = 0;  // the box of its reads; empty while x0 > x1
+    unsigned x0 = 1, y0 = 1, x1 = 0, y1 = 0;  // a box holding its reads (as recorded); empty while x0 > x1
 };
 
 // Work done on a walk beyond the walk that is finally committed.
@@ -122,30 +123,41 @@ struct Speculation {
     }
 };
 
-// Whether a change at pixel (px, py) can change the bit a read at (rx, ry)
-// saw: the pixel's own cluster bit (rule 0), or the near bits of its eight
-// neighbours (rules 1 and 2).
-inline bool affects(zorv::walk::Rule rule, std::uint32_t read, unsigned px, unsigned py) {
-    const unsigned rx = read & 0xFFFFu, ry = read >> 16;
+// Whether a change at pixel (px, py) can change the bit a read saw: the
+// pixel's own cluster bit (rule 0), or the near bits of its eight
+// neighbours (rules 1 and 2). Positions here are those of the recorded
+// reads: one more than the canvas's each way; a read off the canvas is at
+// (0, 0), next to nothing that can change.
+inline bool affects(zorv::walk::Rule rule, std::uint32_t read, int shift, unsigned px, unsigned py) {
+    const unsigned rx = read & ((1u << shift) - 1), ry = read >> shift;
     if (rule == zorv::walk::LANDING) return rx == px && ry == py;
-    return rx + 1 - px <= 2 && ry + 1 - py <= 2 && (rx != px || ry != py);
+    return read != zorv::walk::OFFCANVAS && rx + 1 - px <= 2 && ry + 1 - py <= 2 && (rx != px || ry != py);
 }
 
-// The box of the reads of a segment that has ended at step `end`.
-inline void closesegment(Speculation& sp) {
+// Reads between two samples of a segment's box: the box of every
+// SAMPLE-th read, widened by SAMPLE, holds every read, since a walker moves
+// one pixel a step but for its escapes, which put it back at its point of
+// return, whose own widened box is added.
+constexpr unsigned SAMPLE = 16;
+
+// The box of the reads of the last segment, which has just ended.
+inline void closesegment(Speculation& sp, int shift) {
     Segment& seg = sp.segments.back();
-    unsigned x0 = 0xFFFFu, y0 = 0xFFFFu, x1 = 0, y1 = 0;
-    for (std::size_t i = static_cast<std::size_t>(seg.first); i < sp.reads.size(); ++i) {
-        const unsigned x = sp.reads[i] & 0xFFFFu, y = sp.reads[i] >> 16;
+    const std::uint32_t mask = (1u << shift) - 1;
+    const unsigned backx = static_cast<unsigned>(sp.walker.backx + 1), backy = static_cast<unsigned>(sp.walker.backy + 1);
+    unsigned x0 = backx, y0 = backy, x1 = backx, y1 = backy;
+    const std::uint32_t* reads = sp.reads.data();
+    for (std::size_t i = static_cast<std::size_t>(seg.first); i < sp.reads.size(); i += SAMPLE) {
+        const unsigned x = reads[i] & mask, y = reads[i] >> shift;
         x0 = std::min(x0, x);
         x1 = std::max(x1, x);
         y0 = std::min(y0, y);
         y1 = std::max(y1, y);
     }
-    seg.x0 = x0;
-    seg.y0 = y0;
-    seg.x1 = x1;
-    seg.y1 = y1;
+    seg.x0 = x0 > SAMPLE ? x0 - SAMPLE : 0;
+    seg.y0 = y0 > SAMPLE ? y0 - SAMPLE : 0;
+    seg.x1 = x1 + SAMPLE;
+    seg.y1 = y1 + SAMPLE;
 }
 
 // The maps a walk reads: its rule's, and the folded one with the ring of
@@ -184,12 +196,11 @@ bool walkblock(Speculation& sp, const Maps& m, std::int64_t limit, std::int64_t 
     sp.reads.resize(sp.reads.size() + static_cast<std::size_t>(sp.state.steps - before) - (contact ? 1 : 0));
     if (contact) {
         const int x = readx<ContactRule>(sp.state), y = ready<ContactRule>(sp.state);
-        const bool inside = static_cast<unsigned>(x) < m.rule.width && static_cast<unsigned>(y) < m.rule.height;
-        sp.reads.push(inside ? packread(x, y) : OFFCANVAS);
+        sp.reads.push(oncanvas(m.rule, x, y) ? packread(x, y, m.rule.pitchshift) : OFFCANVAS);
         sp.resting = sticks(sp.state, sp.walker);
         if (!sp.resting) sp.refusals.push_back(sp.state.steps - 1);
     }
-    closesegment(sp);
+    closesegment(sp, m.rule.pitchshift);
     return sp.resting;
 }
 
@@ -242,13 +253,13 @@ void takeback(Speculation& sp, std::int64_t target) {
 // against, up to particle `upto`, and takes it back to before the first
 // read one of them could have changed. Returns true when the walk stands.
 template <bool Outward>
-bool check(Speculation& sp, const ChangeLog& log, zorv::walk::Rule rule, std::int64_t upto) {
+bool check(Speculation& sp, const ChangeLog& log, zorv::walk::Rule rule, int shift, std::int64_t upto) {
     const unsigned reach = rule == zorv::walk::LANDING ? 0 : 1;
     std::int64_t first = static_cast<std::int64_t>(sp.reads.size());  // the earliest read changed
     for (std::int64_t m = sp.checked + 1; m <= upto; ++m) {
         const Change& c = log.at(m);
         if (!c.changed) continue;
-        const unsigned px = static_cast<unsigned>(c.x), py = static_cast<unsigned>(c.y);
+        const unsigned px = static_cast<unsigned>(c.x + 1), py = static_cast<unsigned>(c.y + 1);
         for (std::size_t j = 0; j < sp.segments.size(); ++j) {
             const Segment& seg = sp.segments[j];
             if (seg.first >= first) break;
@@ -259,7 +270,7 @@ bool check(Speculation& sp, const ChangeLog& log, zorv::walk::Rule rule, std::in
                 std::min(first, j + 1 < sp.segments.size() ? sp.segments[j + 1].first
                                                            : static_cast<std::int64_t>(sp.reads.size()));
             for (std::int64_t i = seg.first; i < end; ++i)
-                if (affects(rule, sp.reads[static_cast<std::size_t>(i)], px, py)) {
+                if (affects(rule, sp.reads[static_cast<std::size_t>(i)], shift, px, py)) {
                     first = i;
                     break;
                 }

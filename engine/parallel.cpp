@@ -17,11 +17,16 @@ using zorv::walk::Rule;
 
 // A place for one particle's walk. Particle n may walk in slot n % slots
 // once the particle that walked there before is committed.
-struct Slot {
+struct alignas(64) Slot {
     std::atomic<std::int64_t> turn{0};   // the particle that may walk here next
     std::atomic<std::int64_t> ready{0};  // the particle whose walk here has come to rest
-    Speculation sp;
+    // The walk, on lines of its own: the walker writes it at every block
+    // while the committing thread looks at `ready`.
+    alignas(64) Speculation sp;
 };
+
+// Particles each thread may run ahead of the committed cluster.
+constexpr int WINDOW = 4;
 
 // Waits a little, the longer the more often it is called.
 void pause(int& spins) {
@@ -43,7 +48,7 @@ public:
           key_(stream::streamkey(o.seed)),
           threads_(o.lookahead > 0 ? 1 : std::max(o.threads, 1)),
           // Walkers run ahead by up to four particles each.
-          slotcount_(o.lookahead > 0 ? o.lookahead + 1 : threads_ == 1 ? 1 : 4 * threads_),
+          slotcount_(o.lookahead > 0 ? o.lookahead + 1 : threads_ == 1 ? 1 : WINDOW * threads_),
           slots_(new Slot[static_cast<std::size_t>(slotcount_)]),
           log_(static_cast<std::size_t>(slotcount_) + 2),
           stick_(stickthreshold(probability)), xcenter_(s.xcenter), ycenter_(s.ycenter), firstradius_(s.radius) {
@@ -108,7 +113,7 @@ private:
                 if (radius_.load(std::memory_order_relaxed) != sp.radius) {
                     ++sp.counts.restarted;
                     relaunch(sp);
-                } else if (ahead::check<Run::OUTWARD>(sp, log_, ContactRule, upto)) {
+                } else if (ahead::check<Run::OUTWARD>(sp, log_, ContactRule, maps_.rule.pitchshift, upto)) {
                     return true;
                 }
             }
@@ -154,7 +159,7 @@ private:
             sp.recording = false;
             relaunch(sp);
             if (!walk(sp, Walking::ALONE)) return false;
-        } else if (sp.recording && !ahead::check<Run::OUTWARD>(sp, log_, ContactRule, n - 1)) {
+        } else if (sp.recording && !ahead::check<Run::OUTWARD>(sp, log_, ContactRule, maps_.rule.pitchshift, n - 1)) {
             sp.recording = false;
             if (!walk(sp, Walking::ALONE)) return false;
         }
@@ -249,10 +254,13 @@ private:
     ahead::ChangeLog log_;
     const std::uint64_t stick_;
     const int xcenter_, ycenter_, firstradius_;
-    std::atomic<std::int64_t> committed_{0}, claimed_{0};
-    std::atomic<int> radius_{0};
+    // What the threads share, each on a cache line of its own, apart from
+    // what the calling thread alone writes.
+    alignas(64) std::atomic<std::int64_t> committed_{0};
+    alignas(64) std::atomic<std::int64_t> claimed_{0};
+    alignas(64) std::atomic<int> radius_{0};
     std::atomic<bool> finish_{false};
-    bool committing_ = false;
+    alignas(64) bool committing_ = false;
     long polls_ = 0;
     ahead::Counts counts_;
     Result result_;

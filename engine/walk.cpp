@@ -146,7 +146,8 @@ bool testfolded(const ContactMap& map, int x, int y) {
 
 // The rule's map with a border of set bits, as the folded map starts.
 void makefolded(ContactMap& map, const std::vector<std::uint64_t>& contact) {
-    map.foldedstride = (static_cast<std::size_t>(map.width) + 2 + 63) / 64;
+    map.pitchshift = pitchshiftfor(map.width);
+    map.foldedstride = std::size_t{1} << (map.pitchshift - 6);
     map.folded.assign(map.foldedstride * (static_cast<std::size_t>(map.height) + 2), 0);
     for (int x = -1; x <= map.width; ++x) {
         setfolded(map, x, -1, true);

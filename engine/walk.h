@@ -41,7 +41,8 @@ struct ContactMap {
     // ring is the pixels a step from within the bound can reach past it.
     // Pixel (x, y) is its bit (x + 1, y + 1).
     std::vector<std::uint64_t> folded;
-    std::size_t foldedstride = 0;
+    std::size_t foldedstride = 0;        // words per row: a power of two (see packread)
+    int pitchshift = 0;                  // log2 of the folded map's pixels per row
     struct Ring {
         int rule = -1;                   // -1: no folded map
         int xcenter = 0, ycenter = 0;
@@ -142,11 +143,21 @@ inline int readx(const WalkState& s) { return ContactRule == NEIGHBOURS_BEFORE ?
 template <Rule ContactRule>
 inline int ready(const WalkState& s) { return ContactRule == NEIGHBOURS_BEFORE ? s.ypos1 : s.ypos2; }
 
-// A contact read packed for a walk's record: x in the low 16 bits, y in the
-// high ones. Canvases are narrower than 2^15 pixels each way; a read off the
-// canvas, which nothing can change, is OFFCANVAS.
-constexpr std::uint32_t OFFCANVAS = 0xFFFFFFFFu;
-inline std::uint32_t packread(int x, int y) { return static_cast<std::uint32_t>(y) << 16 | static_cast<std::uint32_t>(x); }
+// A contact read as a walk records it: the pixel's bit number in a map of
+// the canvas with a border of one pixel all round and 2^pitchshift pixels
+// per row, as the folded map is laid out, so the folded walk records the
+// bit number it reads anyway. 0, the border's corner, stands for a read
+// off the canvas, which nothing can change.
+constexpr std::uint32_t OFFCANVAS = 0;
+inline std::uint32_t packread(int x, int y, int pitchshift) {
+    return (static_cast<std::uint32_t>(y + 1) << pitchshift) + static_cast<std::uint32_t>(x + 1);
+}
+// The smallest pitchshift for a canvas this wide.
+inline int pitchshiftfor(int width) {
+    int shift = 6;
+    while ((1 << shift) < width + 2) ++shift;
+    return shift;
+}
 
 // Reads one word of a map that another thread may be writing.
 inline std::uint64_t loadword(const std::uint64_t& word) {
@@ -158,11 +169,14 @@ struct MapView {
     const std::uint64_t* words;
     std::size_t stride;
     unsigned width, height;
+    int pitchshift;       // of the recorded reads
+    std::int64_t pitch;   // 1 << pitchshift, kept apart so the loop multiplies by it
 };
 template <Rule ContactRule>
 inline MapView viewof(const ContactMap& map) {
     return MapView{ContactRule == LANDING ? map.cluster.data() : map.near.data(), map.stride,
-                   static_cast<unsigned>(map.width), static_cast<unsigned>(map.height)};
+                   static_cast<unsigned>(map.width), static_cast<unsigned>(map.height), pitchshiftfor(map.width),
+                   std::int64_t{1} << pitchshiftfor(map.width)};
 }
 
 // Takes up to `limit` steps of the walk, stopping early at the first step
@@ -210,7 +224,7 @@ template <bool Outward, Rule ContactRule, bool Record = false>
             contact = true;
             break;
         }
-        if constexpr (Record) *record++ = packread(static_cast<int>(cx), static_cast<int>(cy));
+        if constexpr (Record) *record++ = packread(static_cast<int>(cx), static_cast<int>(cy), m.pitchshift);
     }
     st = WalkState{static_cast<int>(u2 + xc), static_cast<int>(v2 + yc), static_cast<int>(u1 + xc),
                    static_cast<int>(v1 + yc), rng, distance2, st.steps + (limit - static_cast<std::int64_t>(left)),
@@ -232,22 +246,25 @@ template <bool Outward, Rule ContactRule, bool Record = false>
     std::int64_t u2 = st.xpos2 - xc, v2 = st.ypos2 - yc, u1 = st.xpos1 - xc, v1 = st.ypos1 - yc;
     std::uint64_t rng = st.rng;
     std::int64_t distance2 = st.distance2, escapes = st.escapes;
-    // The centre in the folded map's coordinates, one pixel in from its corner.
+    // The centre in the folded map's coordinates, one pixel in from its
+    // corner; a pixel's bit number is y * pitch + x.
     const std::int64_t fxc = xc + 1, fyc = yc + 1;
     const std::uint64_t* const folded = fold.words;
-    const std::size_t foldedstride = fold.stride;
+    const std::int64_t pitch = fold.pitch;
+    // Recording, the record's end counts the steps.
     std::uint64_t left = static_cast<std::uint64_t>(limit);
+    std::uint32_t* const start = record;
+    std::uint32_t* const end = record + (Record ? limit : 0);
     bool contact = false;
-    while (left != 0) {
-        --left;
+    while (Record ? record != end : left != 0) {
+        if constexpr (!Record) --left;
         u1 = u2;
         v1 = v2;
         const std::uint64_t r = zorvsteps(rng);
         u2 += unitstep64(static_cast<std::uint32_t>(r));
         v2 += unitstep64(static_cast<std::uint32_t>(r >> 32));
-        const std::int64_t fx = u2 + fxc, fy = v2 + fyc;
-        if ((loadword(folded[static_cast<std::size_t>(fy) * foldedstride + (static_cast<std::size_t>(fx) >> 6)]) >>
-             (fx & 63)) & 1u) [[unlikely]] {
+        const std::int64_t bit = (v2 + fyc) * pitch + u2 + fxc;
+        if ((loadword(folded[static_cast<std::uint64_t>(bit) >> 6]) >> (bit & 63)) & 1u) [[unlikely]] {
             distance2 = u2 * u2 + v2 * v2;
             if (Outward ? distance2 > bound2 : distance2 < bound2) {
                 u2 = w.backx - xc;
@@ -261,12 +278,15 @@ template <bool Outward, Rule ContactRule, bool Record = false>
                 contact = true;
                 break;
             }
+            if constexpr (Record) *record++ = packread(static_cast<int>(cx), static_cast<int>(cy), fold.pitchshift);
+            continue;
         }
-        if constexpr (Record) *record++ = packread(static_cast<int>(u2 + xc), static_cast<int>(v2 + yc));
+        if constexpr (Record) *record++ = static_cast<std::uint32_t>(bit);
     }
+    // Recording, the step that found contact wrote no read.
+    const std::int64_t taken = Record ? (record - start) + (contact ? 1 : 0) : limit - static_cast<std::int64_t>(left);
     st = WalkState{static_cast<int>(u2 + xc), static_cast<int>(v2 + yc), static_cast<int>(u1 + xc),
-                   static_cast<int>(v1 + yc), rng, distance2, st.steps + (limit - static_cast<std::int64_t>(left)),
-                   escapes, st.refused};
+                   static_cast<int>(v1 + yc), rng, distance2, st.steps + taken, escapes, st.refused};
     return contact;
 }
 
@@ -296,13 +316,14 @@ inline bool foldsfor(const ContactMap& map, Rule rule, bool outward, const Walke
     const ContactMap::Ring& r = map.ring;
     return r.rule == rule && r.generation == map.generation && r.outward == outward && r.xcenter == w.xcenter &&
            r.ycenter == w.ycenter && r.bound2 == w.bound2 &&
-           foldable(w, outward, MapView{nullptr, 0, static_cast<unsigned>(map.width), static_cast<unsigned>(map.height)});
+           foldable(w, outward,
+                    MapView{nullptr, 0, static_cast<unsigned>(map.width), static_cast<unsigned>(map.height), 0, 1});
 }
 
 // The folded map, with its border.
 inline MapView foldedview(const ContactMap& map) {
     return MapView{map.folded.data(), map.foldedstride, static_cast<unsigned>(map.width) + 2,
-                   static_cast<unsigned>(map.height) + 2};
+                   static_cast<unsigned>(map.height) + 2, map.pitchshift, std::int64_t{1} << map.pitchshift};
 }
 
 // The stickiness draw at a contact: true when the particle comes to rest.
