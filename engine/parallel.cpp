@@ -3,6 +3,13 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <climits>
+#include <ctime>
 #include <vector>
 
 #include "engine/ahead.h"
@@ -28,15 +35,40 @@ struct alignas(64) Slot {
 // Particles each thread may run ahead of the committed cluster.
 constexpr int WINDOW = 4;
 
-// Waits a little, the longer the more often it is called.
-void pause(int& spins) {
-    if (++spins < 64) {
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-    } else {
-        std::this_thread::yield();
+// Where threads wait for the walks' slots to come free and their particles
+// to come to rest: a count that goes up at every such change, and a futex
+// to sleep on until it does, so that a waiting thread leaves its core to
+// the thread it waits for.
+class Gate {
+public:
+    std::uint32_t seen() const { return count_.load(); }
+    // Sleeps until the gate opens after `seen`, or the time passes.
+    void wait(std::uint32_t seen, long microseconds) {
+        waiters_.fetch_add(1);
+        if (count_.load() == seen) {
+            timespec limit{0, microseconds * 1000};
+            syscall(SYS_futex, word(), FUTEX_WAIT_PRIVATE, seen, &limit, nullptr, 0);
+        }
+        waiters_.fetch_sub(1);
     }
+    void open() {
+        count_.fetch_add(1);
+        if (waiters_.load() > 0) syscall(SYS_futex, word(), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+    }
+
+private:
+    std::uint32_t* word() { return reinterpret_cast<std::uint32_t*>(&count_); }
+    std::atomic<std::uint32_t> count_{0};
+    std::atomic<int> waiters_{0};
+};
+static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
+
+// Spins a little before a thread sleeps at the gate.
+constexpr int SPINS = 64;
+inline void spin() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
 }
 
 template <class Run, Rule ContactRule>
@@ -65,6 +97,7 @@ public:
             for (int i = 1; i < threads_; ++i) workers.emplace_back([this] { worker(); });
             grow();
             finish_.store(true);
+            gate_.open();
             for (std::thread& t : workers) t.join();
         }
         // The walks still out when growth ended were wasted.
@@ -137,15 +170,20 @@ private:
     void end(End e) {
         result_.end = e;
         finish_.store(true, std::memory_order_relaxed);
+        gate_.open();
     }
 
     void commitready() {
         committing_ = true;
+        bool committed = false;
         for (;;) {
             const std::int64_t n = committed_.load(std::memory_order_relaxed) + 1;
             if (finish_.load(std::memory_order_relaxed) || slot(n).ready.load(std::memory_order_acquire) != n) break;
+            committed = true;
             if (!commit(n)) break;
         }
+        // Slots came free.
+        if (committed) gate_.open();
         committing_ = false;
     }
 
@@ -195,11 +233,16 @@ private:
     bool claim(std::int64_t& n, Walking who) {
         n = claimed_.fetch_add(1, std::memory_order_relaxed) + 1;
         Slot& sl = slot(n);
-        for (int spins = 0; sl.turn.load(std::memory_order_acquire) != n; pause(spins)) {
+        for (int spins = 0;; ++spins) {
+            const std::uint32_t seen = gate_.seen();
+            if (sl.turn.load(std::memory_order_acquire) == n) return true;
             if (finish_.load(std::memory_order_relaxed)) return false;
+            // The calling thread commits what comes to rest meanwhile, and
+            // asks the hooks, at least every 200 microseconds.
             if (who == Walking::MAIN && !pollmain(true)) return false;
+            if (spins < SPINS) spin();
+            else gate_.wait(seen, who == Walking::MAIN ? 200 : 10000);
         }
-        return true;
     }
 
     // The calling thread: walks particles and commits them in order.
@@ -212,6 +255,7 @@ private:
             if (!walk(sp, Walking::MAIN)) return;
             slot(n).ready.store(n, std::memory_order_release);
             commitready();
+            gate_.open();
         }
     }
 
@@ -223,6 +267,7 @@ private:
             begin(sp, n, true);
             if (!walk(sp, Walking::WORKER)) return;
             slot(n).ready.store(n, std::memory_order_release);
+            gate_.open();
         }
     }
 
@@ -260,6 +305,7 @@ private:
     alignas(64) std::atomic<std::int64_t> claimed_{0};
     alignas(64) std::atomic<int> radius_{0};
     std::atomic<bool> finish_{false};
+    alignas(64) Gate gate_;
     alignas(64) bool committing_ = false;
     long polls_ = 0;
     ahead::Counts counts_;
