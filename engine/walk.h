@@ -264,6 +264,7 @@ template <bool Outward, Rule ContactRule, bool Record = false>
         u2 += unitstep64(static_cast<std::uint32_t>(r));
         v2 += unitstep64(static_cast<std::uint32_t>(r >> 32));
         const std::int64_t bit = (v2 + fyc) * pitch + u2 + fxc;
+        if constexpr (Record) *record = static_cast<std::uint32_t>(bit);
         if ((loadword(folded[static_cast<std::uint64_t>(bit) >> 6]) >> (bit & 63)) & 1u) [[unlikely]] {
             distance2 = u2 * u2 + v2 * v2;
             if (Outward ? distance2 > bound2 : distance2 < bound2) {
@@ -278,10 +279,9 @@ template <bool Outward, Rule ContactRule, bool Record = false>
                 contact = true;
                 break;
             }
-            if constexpr (Record) *record++ = packread(static_cast<int>(cx), static_cast<int>(cy), fold.pitchshift);
-            continue;
+            if constexpr (Record) *record = packread(static_cast<int>(cx), static_cast<int>(cy), fold.pitchshift);
         }
-        if constexpr (Record) *record++ = static_cast<std::uint32_t>(bit);
+        if constexpr (Record) ++record;
     }
     // Recording, the step that found contact wrote no read.
     const std::int64_t taken = Record ? (record - start) + (contact ? 1 : 0) : limit - static_cast<std::int64_t>(left);
