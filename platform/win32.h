@@ -439,7 +439,7 @@ void PostQuitMessage(int exitCode);
 int TranslateAcceleratorA(HWND hwnd, HACCEL accel, MSG* msg);
 short GetKeyState(int vkey);
 
-// PeekMessageA is called once per walk step, so its empty-queue case is
+// PeekMessageA is called once per block of walk steps, so its empty-queue case is
 // inline: a counter decides when the native toolkit is pumped. A look at the
 // whole queue (no message range) is a loop deciding whether anything waits;
 // it always takes the slow path, which brings native input in first. Walks

@@ -175,7 +175,6 @@ private:
     QTimer* frameTimer_ = nullptr;
     int handlerDepth_ = 0;
     std::chrono::steady_clock::time_point lastPump_{};
-    unsigned looks_ = 0;  // pumpDue() calls, for reading the clock at every fourth
     POINT devicePoint(const QPointF& globalLogical) const;
     POINT cursor_{0, 0};
     POINT lastMove_{-100000, -100000};
