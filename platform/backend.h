@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,11 @@ bool RunModalTurn();
 
 // The windows alive, in creation order.
 std::vector<HWND> Windows();
+
+// A file dialog that asks for an existing folder (OFN_PATHMUSTEXIST) refuses a
+// path whose folder does not exist with this box: a warning under the dialog's
+// title that names the folder. None when the path may be taken.
+std::optional<MessageBoxRequest> MissingFolderBox(const FileDialogRequest& request, const std::string& path);
 
 // Native pump throttle: how many empty polls pass between pumps.
 void SetPumpInterval(int polls);

@@ -69,7 +69,8 @@ public:
     // Scripts. Each message box asks onMessageBox for its answer (default:
     // IDYES for a question, IDOK otherwise). A dialog calls onDialog each time
     // its modal loop has nothing to do; the script must act or the run fails.
-    // A file dialog returns onFileDialog's path, or cancels on an empty one.
+    // A file dialog returns onFileDialog's path, or cancels on an empty one;
+    // the layer refuses a path in a missing folder and asks again at it.
     std::function<int(const BoxRecord&)> onMessageBox;
     std::function<void(DialogDriver&)> onDialog;
     std::function<std::string(const FileDialogRequest&)> onFileDialog;

@@ -118,6 +118,11 @@ public:
 
     // Called each time a box, dialog or file dialog has been shown.
     std::function<void(QWidget*)> onModalShown;
+    // File dialogs are run as the desktop's native ones are, which close when
+    // accepted: a path in a missing folder is refused once the dialog has
+    // gone, and the dialog opens again at it. Lets Qt's own dialog take that
+    // way, which is otherwise taken only where the desktop offers a dialog.
+    bool treatFileDialogsAsNative = false;
 
     // A box run by the layer's modal loop: the button chosen.
     int question(QWidget* owner, const QString& caption, const QString& text, UINT type);

@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QWindow>
 
 #include "platform/qt/qt_backend.h"
@@ -10,6 +11,31 @@
 namespace qtbackend {
 
 namespace {
+
+// Qt's file dialog, which refuses a path whose folder does not exist while it
+// can stay open for the user to correct it. A native dialog has closed by the
+// time it is accepted; the layer refuses the path and opens it again. No
+// Q_OBJECT: Qt offers the desktop's dialog only to its own class name.
+class FileDialog : public QFileDialog {
+public:
+    FileDialog(Backend& backend, const FileDialogRequest& request) : backend_(backend), request_(request) {}
+    bool staysOpen = true;
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (staysOpen && !files.isEmpty() && !QFileInfo(files.first()).isDir()) {
+            if (auto box = platform::MissingFolderBox(request_, files.first().toStdString())) {
+                backend_.question(this, text(box->caption), text(box->text), box->type);
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    Backend& backend_;
+    const FileDialogRequest& request_;
+};
 
 // The open or save dialog the desktop offers (a portal, GTK or KDE dialog
 // through Qt's platform theme), else Qt's own. Qt checks that an opened file
@@ -31,20 +57,29 @@ void configure(QFileDialog& dialog, const FileDialogRequest& request) {
     if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(text(request.defaultExtension));
     QString initial = text(request.initialPath);
     if (initial.isEmpty()) initial = QDir::currentPath();
-    QFileInfo info(initial);
-    QString name = info.fileName();
+    QFileInfo info(QDir::cleanPath(QFileInfo(initial).absoluteFilePath()));
     if (info.isDir()) {
         dialog.setDirectory(info.absoluteFilePath());
-    } else {
-        dialog.setDirectory(info.absolutePath());
-        if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?'))) dialog.selectFile(name);
+        return;
     }
+    // A path refused for its missing folder opens in the nearest folder that
+    // exists, with the rest in the name field as the user typed it.
+    QString folder = info.absolutePath();
+    QString name = info.fileName();
+    while (!QFileInfo(folder).isDir()) {
+        const QFileInfo up(folder);
+        if (up.absolutePath() == folder) break;
+        name = up.fileName() + QLatin1Char('/') + name;
+        folder = up.absolutePath();
+    }
+    dialog.setDirectory(folder);
+    if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?'))) dialog.selectFile(name);
 }
 
 }  // namespace
 
 std::string Backend::fileDialog(const FileDialogRequest& request) {
-    QFileDialog dlg;
+    FileDialog dlg(*this, request);
     configure(dlg, request);
     std::string chosen;
     bool finished = false;
@@ -61,6 +96,10 @@ std::string Backend::fileDialog(const FileDialogRequest& request) {
     dlg.show();
     dlg.raise();
     dlg.activateWindow();
+    // Qt's own dialog has its widgets; while the native one is shown, Qt marks
+    // them as not to be shown.
+    dlg.staysOpen = dlg.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) &&
+                    !dlg.testAttribute(Qt::WA_DontShowOnScreen) && !treatFileDialogsAsNative;
     shown(&dlg);
     modalLoop([&] { return finished; });
     dlg.hide();

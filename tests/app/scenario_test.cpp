@@ -13,6 +13,7 @@
 #include "canvas/canvas.h"
 #include "engine/settings.h"
 #include "files/dlafile.h"
+#include "files/filedialogs.h"
 #include "platform/headless/headless.h"
 #include "tests/texts.h"
 
@@ -370,6 +371,34 @@ TEST_F(App, FilePaletteAndBackgroundCommands) {
         PostMessageA(g_hWnd, WM_DESTROY, 0, 0);
     };
     EXPECT_EQ(run(1024, 228, script, '"' + path("start.dla") + '"'), 0);
+}
+
+// S given nodir/x.tga: a warning names the folder, the dialog opens again at the typed name, and the corrected name
+// saves the image and its parameters; the files' code never sees the missing folder. O refuses such a name too, and a
+// dialog cancelled after the refusal leaves its path as it was.
+TEST_F(App, ASaveInAFolderThatDoesNotExistIsRefusedAndTheDialogOpensAgainAtTheName) {
+    auto script = [&]() -> Script {
+        co_await pausedearly();
+        screen.boxes.clear();  // the help at the start
+        files = {path("nodir/x.tga"), path("x.tga")};
+        co_await drained('S');
+        const std::string refused = path("nodir") + "\nThe folder does not exist.\nCheck the path and try again.";
+        EXPECT_EQ(boxes(), (std::vector<Box>{{texts::imageDialog.title, refused, nullptr, kWarn},
+                                             {texts::program, texts::imageSaved("x.tga"), nullptr, kInfo},
+                                             {texts::program, texts::parametersSaved("x.dla"), nullptr, kInfo}}));
+        EXPECT_EQ(screen.fileDialogs.size(), 2u);
+        EXPECT_EQ(screen.fileDialogs.back().initialPath, path("nodir/x.tga")) << "opened again at the typed name";
+        EXPECT_TRUE(fs::exists(dir / "x.tga") && fs::exists(dir / "x.dla"));
+        screen.boxes.clear();
+        files = {path("nodir/p.dla")};
+        co_await drained('O');
+        EXPECT_EQ(boxes(), std::vector<Box>{Box(texts::saveDialog.title, refused, nullptr, kWarn)});
+        EXPECT_EQ(screen.fileDialogs.back().initialPath, path("nodir/p.dla"));
+        EXPECT_EQ(std::pair(tgafile, sdlafile), std::pair(path("x.tga"), path("x.dla"))) << "the last saves kept";
+        EXPECT_FALSE(fs::exists(dir / "nodir"));
+        PostMessageA(g_hWnd, WM_DESTROY, 0, 0);
+    };
+    EXPECT_EQ(run(1024, 228, script), 0);
 }
 
 TEST_F(App, ADisplayBelowTrueColourEndsAtStartUp) {

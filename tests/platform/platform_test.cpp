@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
+#include <filesystem>
 #include <queue>
 #include <string>
 #include <vector>
@@ -158,6 +160,46 @@ TEST_F(Layer, DialogDisablesItsOwnerAndReturnsWhatItsProcedureEndsWith) {
     };
     EXPECT_EQ(DialogBoxParamA(&module, MAKEINTRESOURCEA(200), owner, TestDialogProc, 0), 1);
     EXPECT_TRUE(!ownerWasEnabled && IsWindowEnabled(owner));
+}
+
+// A save dialog that asks for an existing folder refuses a path in a missing one: a warning under the dialog's title
+// names the folder in full, and the dialog opens again at the path. Cancelled then, the caller's path is untouched. A
+// dialog that does not ask takes such a path as it is.
+TEST_F(Layer, FileDialogsThatAskForAnExistingFolderRefuseAMissingOneAndOpenAgainAtThePath) {
+    HWND owner = make();
+    std::deque<std::string> typed{"zorv-no-such-folder/x", ""};
+    std::vector<std::string> openedAt;
+    screen.onFileDialog = [&](const FileDialogRequest& request) {
+        openedAt.push_back(request.initialPath);
+        std::string answer = typed.front();
+        typed.pop_front();
+        return answer;
+    };
+    std::string file = "start.tga";
+    std::string name;
+    OPENFILENAMEA ofn{};
+    ofn.hwndOwner = owner;
+    ofn.lpstrFile = &file;
+    ofn.lpstrFileTitle = &name;
+    ofn.lpstrTitle = "Save it";
+    ofn.lpstrDefExt = "tga";
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
+    EXPECT_FALSE(GetSaveFileNameA(&ofn));
+    EXPECT_EQ(file, "start.tga");
+    EXPECT_EQ(openedAt, (std::vector<std::string>{"start.tga", "zorv-no-such-folder/x"}));
+    ASSERT_EQ(screen.boxes.size(), 1u);
+    const headless::BoxRecord& box = screen.boxes[0];
+    const std::string folder = std::filesystem::current_path().string() + "/zorv-no-such-folder";
+    EXPECT_EQ(std::tuple(box.caption, box.text, box.type),
+              std::tuple("Save it", folder + "\nThe folder does not exist.\nCheck the path and try again.",
+                         UINT(MB_OK | MB_ICONWARNING)));
+    EXPECT_TRUE(box.owner == owner && box.ownerDisabled && IsWindowEnabled(owner)) << "owned, and enabled again after";
+
+    ofn.Flags = OFN_OVERWRITEPROMPT;
+    typed = {"zorv-no-such-folder/x"};
+    EXPECT_TRUE(GetSaveFileNameA(&ofn));
+    EXPECT_EQ(std::pair(file, name), std::pair(std::string("zorv-no-such-folder/x.tga"), std::string("x.tga")));
+    EXPECT_EQ(screen.boxes.size(), 1u);
 }
 
 class Raster : public ::testing::Test {

@@ -174,6 +174,48 @@ TEST_F(QtLayer, BoxesAndFileDialogsKeepTheirTextsAndFlagsAndLeaveTheFileChecksTo
     std::filesystem::remove_all(dir);
 }
 
+// A name typed in a folder that does not exist is refused with a warning naming the folder. Qt's own dialog stays open
+// under the box; a native one (the backend told to take that way) has gone, and opens again at the typed name. Either
+// way the user corrects the name and the file is chosen.
+TEST_F(QtLayer, ASaveDialogRefusesAFolderThatDoesNotExistAndKeepsOrReopensAtTheTypedName) {
+    const auto dir = std::filesystem::temp_directory_path() / ("zorv-qt-folder-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    for (bool native : {false, true}) {
+        backend.treatFileDialogsAsNative = native;
+        QStringList said;
+        harness::Script script;
+        script.then("the save dialog", [] { return harness::Visible<QFileDialog>("Save it"); },
+                    [] { harness::AcceptFile("nodir/x.tga"); });
+        script.then("the refusal", [] { return harness::Visible<QMessageBox>("Save it"); }, [&] {
+            QMessageBox* box = harness::Visible<QMessageBox>("Save it");
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
+            EXPECT_EQ(harness::Visible<QFileDialog>() != nullptr, !native) << "open under the box unless native";
+            said << box->text();
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+        auto dialogAlone = [] { return harness::Visible<QFileDialog>("Save it") && !harness::Visible<QMessageBox>(); };
+        script.then("the dialog at the typed name", dialogAlone, [&] {
+            QFileDialog* d = harness::Visible<QFileDialog>();
+            EXPECT_EQ(std::filesystem::path(d->directory().absolutePath().toStdString()), dir);
+            EXPECT_EQ(d->findChild<QLineEdit*>("fileNameEdit")->text(), "nodir/x.tga");
+            harness::AcceptFile("x");
+        });
+        std::string file = dir.string() + "/*.tga";
+        OPENFILENAMEA ofn{};
+        ofn.lpstrFilter = "Targa files (*.tga)\0*.tga\0";
+        ofn.lpstrFile = &file;
+        ofn.lpstrTitle = "Save it";
+        ofn.lpstrDefExt = "tga";
+        ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
+        ASSERT_TRUE(GetSaveFileNameA(&ofn));
+        EXPECT_EQ(std::filesystem::path(file), dir / "x.tga");
+        const QString folder = QString::fromStdString((dir / "nodir").string());
+        EXPECT_EQ(said, QStringList{folder + "\nThe folder does not exist.\nCheck the path and try again."});
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "nodir"));
+    std::filesystem::remove_all(dir);
+}
+
 // A window id option comes before XSCREENSAVER_WINDOW, that before -root; without any, the saver's own screen.
 TEST(HackTarget, FromTheOptionsAndTheEnvironmentOrRefusedWithTheirSource) {
     using Case = std::tuple<std::vector<std::string>, const char*, std::string>;  // "root", the window, or the refusal
