@@ -10,11 +10,13 @@ namespace zorv::batch {
 
 namespace {
 
-// The signal that came, for the handler to write and the run to read.
+// The first signal that came, for the handler to write and the run to read:
+// a later one (a SIGPIPE from the message on a closed standard error) does
+// not change how the run ends.
 volatile std::sig_atomic_t stopsignal = 0;
 
 void onstopsignal(int signal) {
-    stopsignal = signal;
+    if (stopsignal == 0) stopsignal = signal;
     savecancelled = 1;
     mapcancelled = 1;
 }
