@@ -92,7 +92,8 @@ protected:
 
     // Runs the program; with `progress`, the progress line and errors go there.
     int run(std::vector<std::string> args, std::ostream* progress = nullptr) {
-        out.str(""), err.str("");
+        out.str("");
+        err.str("");
         args.insert(args.begin(), "zorv-dla-batch");
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());

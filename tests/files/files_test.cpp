@@ -43,10 +43,17 @@ protected:
     headless::Backend screen;
     std::string dir = (fs::temp_directory_path() / ("zorv-files-" + std::to_string(getpid()))).string();
     void SetUp() override {
-        fs::remove_all(dir), fs::create_directories(dir), resetsettings();
-        tgafile = at("image.tga"), sdlafile = odlafile = at("*.dla");
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        resetsettings();
+        tgafile = at("image.tga");
+        sdlafile = at("*.dla");
+        odlafile = at("*.dla");
     }
-    void TearDown() override { releasecanvas(), fs::remove_all(dir); }
+    void TearDown() override {
+        releasecanvas();
+        fs::remove_all(dir);
+    }
     std::string at(const std::string& name) const { return dir + "/" + name; }
     // Differs in every channel from pixel to pixel: swapped channels or mirrored rows show.
     static COLORREF pattern(int x, int y) { return RGB(x * 7 + y, y * 5 + 3, x + y * 11 + 1); }
@@ -54,7 +61,8 @@ protected:
     static void paintCanvas(int w, int h) {
         WNDCLASSA wc{0, DefWindowProcA, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "Main"};
         RegisterClassA(&wc);
-        xres = w, yres = h;
+        xres = w;
+        yres = h;
         g_hWnd = CreateWindowExA(0, "Main", "", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
         ASSERT_TRUE(createcanvas(g_hWnd));
         for (int i = 0; i < w * h; ++i) SetPixel(g_vhdc, i % w, i / w, pattern(i % w, i / w));
@@ -66,7 +74,8 @@ protected:
 TEST_F(Files, TargaFileByteForByteAndAsPillowDecodesIt) {
     paintCanvas(257, 100);
     constexpr int w = 260, h = 103;
-    xres = w, yres = h;
+    xres = w;
+    yres = h;
     ASSERT_EQ(writetga(g_vhdc), 0);
     std::string expect{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, w & 0xFF, w >> 8, h, 0, 24, 0x20}, decoded = "TGA 260 103 ";
     for (int i = 0; i < w * h; ++i) {
@@ -89,8 +98,15 @@ TEST_F(Files, TargaFileByteForByteAndAsPillowDecodesIt) {
 // "tree.dla". A short file or an out-of-range value is refused with 1 and changes nothing. Nothing is shown.
 TEST_F(Files, ParameterFileLayoutLoadsAndRefusals) {
     // Settings unlike the defaults in every field and a palette unlike the built-in one in every byte.
-    algorithm = 2, growth = 1, startradius = 37, probability = 61, coloring = 1, greyscale = 1;
-    rback = 12, gback = 200, bback = 0;
+    algorithm = 2;
+    growth = 1;
+    startradius = 37;
+    probability = 61;
+    coloring = 1;
+    greyscale = 1;
+    rback = 12;
+    gback = 200;
+    bback = 0;
     repackbackground();
     for (int i = 0; i < 768; ++i) (&palette[0][0])[i] = 255 - (&defaultpalette[0][0])[i];
     const auto written = snapshot();
@@ -108,7 +124,8 @@ TEST_F(Files, ParameterFileLayoutLoadsAndRefusals) {
     for (auto [argument, after] : {std::pair{"\"" + sdlafile + "\"", sdlafile}, {sdlafile, unquoted},
                                    {"\"" + missing + "\"", missing}}) {
         resetsettings();
-        odlafile = at("*.dla"), odlatemp = argument;
+        odlafile = at("*.dla");
+        odlatemp = argument;
         loadcommandline();
         EXPECT_TRUE(snapshot() == (after == sdlafile ? written : defaults) && odlafile == after) << argument;
     }
@@ -154,7 +171,8 @@ TEST_F(Files, FailedSavesLeaveEverythingAsItWas) {
     auto handler = std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &low);
     for (std::string name : {"old", "new"}) {
-        tgafile = at(name + ".tga"), sdlafile = at(name + ".dla");
+        tgafile = at(name + ".tga");
+        sdlafile = at(name + ".dla");
         EXPECT_TRUE(writetga(g_vhdc) == 3 && writedla(0) == 3) << name;
     }
     setrlimit(RLIMIT_FSIZE, &saved);
