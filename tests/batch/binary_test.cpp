@@ -53,12 +53,12 @@ struct Started {
     }
     // Waits for its end: the exit code as the shell gives it, and what it said on standard error.
     int end(std::string& said) {
-        said = drain(err);
+        said = err >= 0 ? drain(err) : "";
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
         if (out >= 0) close(out);
-        close(err);
+        if (err >= 0) close(err);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 };
@@ -87,12 +87,13 @@ protected:
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    // Starts the program in the folder with args; standard output goes to stdoutfd, or a pipe when it is -1; onecore
-    // keeps it to one processor.
-    Started start(const std::vector<std::string>& args, int stdoutfd = -1, bool onecore = false) const {
-        int out[2] = {-1, -1}, err[2];
+    // Starts the program in the folder with args; standard output and errors go to stdoutfd and stderrfd, or pipes
+    // where they are -1; onecore keeps it to one processor.
+    Started start(const std::vector<std::string>& args, int stdoutfd = -1, bool onecore = false,
+                  int stderrfd = -1) const {
+        int out[2] = {-1, -1}, err[2] = {-1, -1};
         if (stdoutfd < 0 && pipe2(out, O_CLOEXEC) != 0) return {};
-        if (pipe2(err, O_CLOEXEC) != 0) return {};
+        if (stderrfd < 0 && pipe2(err, O_CLOEXEC) != 0) return {};
         const pid_t pid = fork();
         if (pid == 0) {
             if (onecore) {
@@ -102,7 +103,7 @@ protected:
                 sched_setaffinity(0, sizeof one, &one);
             }
             dup2(stdoutfd >= 0 ? stdoutfd : out[1], 1);
-            dup2(err[1], 2);
+            dup2(stderrfd >= 0 ? stderrfd : err[1], 2);
             if (chdir(dir.c_str()) != 0) _exit(126);
             std::vector<char*> argv = {const_cast<char*>(program.c_str())};
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -111,7 +112,7 @@ protected:
             _exit(127);
         }
         if (stdoutfd < 0) close(out[1]);
-        close(err[1]);
+        if (stderrfd < 0) close(err[1]);
         return {pid, out[0], err[0]};
     }
 };
@@ -168,10 +169,22 @@ TEST_F(Binary, EachStopSignalEndsARunAndLeavesNothing) {
         EXPECT_EQ(said, "zorv-dla-batch: interrupted by " + name + "; nothing was written\n");
         EXPECT_TRUE(tree() == before) << name;
     }
+    // With standard error closed by its reader, the line cannot be written: the run still ends as SIGTERM ends it.
+    int closed[2];
+    ASSERT_EQ(pipe2(closed, O_CLOEXEC), 0);
+    close(closed[0]);
+    Started run = start({"--seed", "9", "-s", "3000x3000", "--points", "p.csv", "o.tga"}, -1, false, closed[1]);
+    close(closed[1]);
+    EXPECT_EQ(run.firstline(), "seed: 9\n");
+    kill(run.pid, SIGTERM);
+    std::string said;
+    EXPECT_EQ(run.end(said), 143);
+    EXPECT_TRUE(tree() == before);
 }
 
-// Standard output closed by its reader before the seed is printed is a SIGPIPE (141); a full one is an error (1). A
-// --count batch on one core stops at the first image's report: it keeps that image and starts no other.
+// Standard output closed by its reader before the seed is printed is a SIGPIPE (141); a full one is an error (1); so
+// for a particle list poured into it, with the earlier image put back. A --count batch on one core stops at the first
+// image's report: it keeps that image and starts no other.
 TEST_F(Binary, AStandardOutputThatCannotBeWrittenStopsTheRun) {
     int closed[2];
     ASSERT_EQ(pipe2(closed, O_CLOEXEC), 0);
@@ -188,8 +201,23 @@ TEST_F(Binary, AStandardOutputThatCannotBeWrittenStopsTheRun) {
         EXPECT_EQ(run.end(said), 1);
         EXPECT_EQ(said, "zorv-dla-batch: standard output: cannot write (No space left on device); nothing was written\n");
         EXPECT_TRUE(tree().empty());
+    }
+
+    // Quiet, the particle list is the first thing standard output gets: the image already in place goes back.
+    std::ofstream(path("o.tga")) << "earlier image";
+    run = start({"-q", "--seed", "9", "-s", "100x100", "--points", "/dev/stdout", "o.tga"}, closed[1]);
+    EXPECT_EQ(run.end(said), 141);
+    EXPECT_EQ(said, "zorv-dla-batch: interrupted by SIGPIPE; nothing was written\n");
+    EXPECT_EQ(tree(), (std::map<std::string, std::string>{{"o.tga", "earlier image"}}));
+    if (full >= 0) {
+        run = start({"-q", "--seed", "9", "-s", "100x100", "--points", "/dev/stdout", "o.tga"}, full);
+        EXPECT_EQ(run.end(said), 1);
+        EXPECT_EQ(said, "zorv-dla-batch: /dev/stdout: cannot write into the stream (No space left on device); no file "
+                        "was changed\n");
+        EXPECT_EQ(tree(), (std::map<std::string, std::string>{{"o.tga", "earlier image"}}));
         close(full);
     }
+    fs::remove(path("o.tga"));
 
     run = start({"--seed", "9", "-s", "100x100", "--count", "4", "o.tga"}, closed[1], true);
     close(closed[1]);
