@@ -4,9 +4,11 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "batch/internal.h"
 #include "engine/settings.h"
@@ -27,11 +29,43 @@ struct Output {
     std::string path;
 };
 
+// The frames of the images: for each folder, resolved, the names their
+// frames start with.
+using FrameNames = std::map<std::string, std::set<std::string>>;
+
+// The folder a path names, resolved as far as it exists.
+std::string resolvedfolder(const std::string& path) {
+    std::error_code error;
+    const fs::path folder = fs::weakly_canonical(fs::absolute(path, error), error);
+    std::string text = folder.string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return error ? std::string() : text;
+}
+
+// The frame number that the file at target (resolved, see savetarget) would
+// be, or 0 when it is no frame's.
+long framenumber(const std::string& target, const FrameNames& frames) {
+    const std::size_t slash = target.find_last_of('/');
+    const auto folder = frames.find(slash == 0 ? "/" : target.substr(0, slash));
+    if (folder == frames.end()) return 0;
+    const std::string name = target.substr(slash + 1);
+    const std::size_t dash = name.find_last_of('-');
+    if (dash == std::string::npos || !name.ends_with(".png") || !folder->second.count(name.substr(0, dash))) return 0;
+    long n = 0;
+    const char* digits = name.data() + dash + 1;
+    const char* end = name.data() + name.size() - 4;
+    auto [at, ec] = std::from_chars(digits, end, n);
+    if (ec != std::errc() || at != end || n < 1) return 0;
+    // Frames are numbered at least six digits wide, without other zeros before.
+    return fs::path(framename("x", name.substr(0, dash) + ".tga", n)).filename() == name ? n : 0;
+}
+
 // Why the outputs cannot be written, found before anything is grown, as
 // one line; empty when they can. Two outputs that lead to one file (the
 // same name once links are followed and folders resolved, or the same file
-// under two names) would leave only the last one written.
-std::string checkoutputs(const std::vector<Output>& outputs) {
+// under two names) would leave only the last one written, and an output
+// among the frames would be replaced by one or replace it.
+std::string checkoutputs(const std::vector<Output>& outputs, const FrameNames& frames) {
     std::map<std::string, std::size_t> bytarget;
     std::map<std::pair<dev_t, ino_t>, std::size_t> byfile;
     for (std::size_t i = 0; i < outputs.size(); ++i) {
@@ -40,6 +74,11 @@ std::string checkoutputs(const std::vector<Output>& outputs) {
             return output.option + ": cannot write '" + output.path + "': " + why;
         std::optional<std::size_t> earlier;
         const std::string target = savetarget(output.path);
+        if (output.option != "--frames" && savestream(output.path) < 0) {
+            if (const long n = framenumber(target, frames); n > 0)
+                return output.option + ": '" + output.path + "' would be replaced by frame " + std::to_string(n) +
+                       " of --frames";
+        }
         if (!target.empty()) {
             auto [at, fresh] = bytarget.emplace(target, i);
             if (!fresh) earlier = at->second;
@@ -63,9 +102,16 @@ std::vector<Output> outputsof(const BatchOptions& o, std::string& frameproblem) 
     if (o.frames.empty()) return outputs;
     struct stat st {};
     if (stat(o.frames.c_str(), &st) != 0) {
-        // The folder is made before growth starts.
+        // The folder is made before growth starts, where its frames' names
+        // must fit.
+        const std::string first = framename(o.frames, o.output, 1);
+        std::string folder = o.frames;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        const std::string parent = fs::path(folder).parent_path().string();
         if (std::string why = cannotsave(o.frames); !why.empty())
             frameproblem = "--frames: cannot make the folder '" + o.frames + "': " + why;
+        else if (std::string toolong = namestoolong(first, parent.empty() ? "." : parent); !toolong.empty())
+            frameproblem = "--frames: cannot write '" + first + "': " + toolong;
     } else if (!S_ISDIR(st.st_mode)) {
         frameproblem = "--frames: '" + o.frames + "' is not a folder";
     } else if (std::string earlier = earlierframe(o.frames, o.output); !earlier.empty()) {
@@ -82,6 +128,21 @@ bool istga(const std::string& path) {
     return name.size() >= 5 && strcasecmp(name.c_str() + name.size() - 4, ".tga") == 0;
 }
 
+// Why an input cannot be read as a file: it is something else (a named pipe
+// would keep the run waiting for a writer). Empty for a regular file, and
+// for one that cannot be looked at, which the reader then refuses.
+std::string notregular(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return {};
+    const char* kind = S_ISDIR(st.st_mode)    ? "a folder"
+                       : S_ISFIFO(st.st_mode) ? "a named pipe"
+                       : S_ISCHR(st.st_mode)  ? "a character device"
+                       : S_ISBLK(st.st_mode)  ? "a block device"
+                       : S_ISSOCK(st.st_mode) ? "a socket"
+                                              : "not a file";
+    return std::string("it is ") + kind + ", not a regular file";
+}
+
 // Takes the settings from the defaults, the parameter file, the MAP palette
 // and the options, in that order. Returns why the inputs cannot be used, or
 // nothing.
@@ -89,6 +150,8 @@ std::string loadsettings(const BatchOptions& o) {
     resetsettings();
     firsttime = 0;  // no help text
     debug = 0;
+    if (std::string why = notregular(o.params); !why.empty()) return "--params: cannot read '" + o.params + "': " + why;
+    if (std::string why = notregular(o.map); !why.empty()) return "--map: cannot read '" + o.map + "': " + why;
     if (!o.params.empty()) {
         odlafile = o.params;
         if (loaddla() != 0)
@@ -125,13 +188,15 @@ std::string checkbatch(const BatchOptions& o) {
     if (!istga(o.output)) return "OUTPUT: '" + o.output + "' must name a .tga file";
     if (std::string why = loadsettings(o); !why.empty()) return why;
     std::vector<Output> outputs;
+    FrameNames frames;
     for (int i = 0; i < o.count.value_or(1); ++i) {
         std::string frameproblem;
-        for (Output& output : outputsof(o.count ? imageof(o, i, 0) : o, frameproblem))
-            outputs.push_back(std::move(output));
+        const BatchOptions one = o.count ? imageof(o, i, 0) : o;
+        for (Output& output : outputsof(one, frameproblem)) outputs.push_back(std::move(output));
         if (!frameproblem.empty()) return frameproblem;
+        if (!one.frames.empty()) frames[resolvedfolder(one.frames)].insert(stemof(one.output));
     }
-    return checkoutputs(outputs);
+    return checkoutputs(outputs, frames);
 }
 
 }  // namespace zorv::batch

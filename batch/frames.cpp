@@ -1,8 +1,11 @@
 // The frames of a growth: a numbered PNG of the canvas every so many
 // particles, in a folder of their own.
 #include <dirent.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -33,6 +36,11 @@ std::string earlierframe(const std::string& dir, const std::string& output) {
         if (digits.find_first_not_of("0123456789") == std::string::npos) return name;
     }
     return {};
+}
+
+std::string makeframes(const BatchOptions& o) {
+    if (o.frames.empty() || mkdir(o.frames.c_str(), 0777) == 0 || errno == EEXIST) return {};
+    return "--frames: cannot make the folder '" + o.frames + "': " + std::strerror(errno);
 }
 
 std::string writeframe(const BatchOptions& o, const PngText& text, long n) {

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <cstdint>
+#include <iterator>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -39,12 +40,16 @@ std::string dlaname(const std::string& tga);
 // folder.
 std::string checkbatch(const BatchOptions& o);
 
-// stopsignals.cpp: SIGINT and SIGTERM while a run lives. The handler only
-// records the signal and makes saves in progress fail at their next write;
-// the growth loop and the saves look at caught() and remove what they had
-// begun. The signals are unblocked while the handler is in place: a --count
-// batch starts each image's process with them blocked, so that none is lost
+// stopsignals.cpp: the signals that stop a run, SIGINT, SIGTERM, SIGHUP,
+// SIGQUIT and SIGPIPE, while it lives. The handler only records the signal
+// and makes saves and reads in progress fail at their next step; the growth
+// loop and the saves look at caught() and remove what they had begun. The
+// signals are unblocked while the handler is in place: a --count batch
+// starts each image's process with them blocked, so that none is lost
 // before the image's own handler is there.
+inline constexpr int STOPSIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+sigset_t stopsignalset();
+
 class StopSignals {
 public:
     StopSignals();
@@ -58,7 +63,7 @@ public:
     const char* name() const;
 
 private:
-    struct sigaction previousint_ {}, previousterm_ {};
+    struct sigaction previous_[std::size(STOPSIGNALS)] {};
     sigset_t previousmask_{};
 };
 
@@ -119,6 +124,10 @@ std::string framename(const std::string& dir, const std::string& output, long n)
 // A frame of this image already in the folder: an earlier run's, which
 // this one would mix with.
 std::string earlierframe(const std::string& dir, const std::string& output);
+
+// Makes the frames folder when it is missing. Returns why it cannot be
+// made, as one line without the program's name, or nothing.
+std::string makeframes(const BatchOptions& o);
 
 // Writes frame n of the image, the canvas as it is now, with the image's
 // text chunks. Returns the frame's name when it could not be written, or

@@ -56,7 +56,11 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         err << "zorv-dla-batch: " << text << "\n";
         return 2;
     };
-    if (std::string why = checkbatch(o); !why.empty()) return fail(why);
+    if (std::string why = checkbatch(o); !why.empty()) {
+        if (!stopsignals.caught()) return fail(why);
+        err << "zorv-dla-batch: interrupted by " << stopsignals.name() << "; nothing was written\n";
+        return 128 + stopsignals.caught();
+    }
     const int count = *o.count;
     const std::int64_t first = seedof(o);
     if (first + count - 1 > 0xFFFFFFFFll)
@@ -70,6 +74,9 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
     std::unique_ptr<void, std::function<void(void*)>> unmap(memory, [shared](void* p) { munmap(p, shared); });
     RunProgress* progress = static_cast<RunProgress*>(memory);
     for (int i = 0; i < count; ++i) new (progress + i) RunProgress();
+
+    // The images share their frames folder, made once before they start.
+    if (std::string why = makeframes(o); !why.empty()) return fail(why);
 
     std::vector<Image> images(static_cast<std::size_t>(count));
     // Starts image i in a process of its own. False when it cannot.
@@ -87,11 +94,9 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         // Images and their threads share the cores.
         if (!one.threads) one.threads = std::max(1, cores() / std::min(count, cores()));
         one.report = progress + i;
-        // The image's process gets SIGINT and SIGTERM only once its own handler is there.
-        sigset_t stops, previous;
-        sigemptyset(&stops);
-        sigaddset(&stops, SIGINT);
-        sigaddset(&stops, SIGTERM);
+        // The image's process gets the stop signals only once its own handler is there.
+        const sigset_t stops = stopsignalset();
+        sigset_t previous;
         sigprocmask(SIG_BLOCK, &stops, &previous);
         const pid_t parent = getpid();
         const pid_t pid = fork();
@@ -128,8 +133,10 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
     bool stopping = false;
     CountProgress progressline(err);
     std::string cannotstart;
+    int outerror = 0;  // why standard output could not be written
+    auto stop = [&] { return stopsignals.caught() || outerror; };
     for (;;) {
-        while (!stopsignals.caught() && cannotstart.empty() && running < jobs && next < count) {
+        while (!stop() && cannotstart.empty() && running < jobs && next < count) {
             if (!start(next)) {
                 cannotstart = std::strerror(errno);
                 break;
@@ -138,7 +145,7 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
             ++running;
         }
         if (running == 0) break;
-        if (stopsignals.caught() && !stopping) {
+        if (stop() && !stopping) {
             stopping = true;
             for (const Image& image : images)
                 if (image.pid > 0 && image.code < 0) kill(image.pid, SIGTERM);
@@ -184,6 +191,9 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
             // Text blocks are a blank line apart; JSON is a line an image.
             if (!image.out.empty() && !o.json && blocks++ > 0) out << "\n";
             out << image.out << std::flush;
+            // A standard output closed by its reader is a SIGPIPE; any other
+            // failure stops the batch as well.
+            if (!out && !outerror) outerror = errno ? errno : EIO;
         }
 
         if (o.progress && !stopping) {
@@ -198,10 +208,17 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         }
     }
     progressline.clear();
+    const std::string keptimages = written == count ? "every image was written"
+                                                     : std::to_string(written) + " of " + std::to_string(count) +
+                                                           " images were written, nothing of the others";
     if (stopsignals.caught()) {
-        err << "zorv-dla-batch: interrupted by " << stopsignals.name() << "; " << written << " of " << count
-            << " images were written, nothing of the others\n";
+        err << "zorv-dla-batch: interrupted by " << stopsignals.name() << "; " << keptimages << "\n";
         return 128 + stopsignals.caught();
+    }
+    if (outerror) {
+        err << "zorv-dla-batch: standard output: cannot write (" << std::strerror(outerror) << "); " << keptimages
+            << "\n";
+        return 1;
     }
     if (!cannotstart.empty()) {
         err << "zorv-dla-batch: --count: cannot start image " << next + 1 << " (" << cannotstart << "); " << written

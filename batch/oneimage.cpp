@@ -28,22 +28,62 @@ LRESULT BatchWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return DefW
 // to a radius of 10.
 int radiuslimit() { return growth == 0 ? std::min(xres >> 1, yres >> 1) - 10 : 10; }
 
+// The bytes of a stream that went into it before it failed.
+std::string poured(const SaveFailure& save) {
+    return std::to_string(save.written) + " of " + std::to_string(save.size) + " bytes into " + save.path;
+}
+
+// The end of a message on a failed save: that no file was changed, or each
+// earlier file that could not be put back and where it lies now.
+std::string aftermath(const SaveFailure& save) {
+    std::string text;
+    for (const SaveFailure::Stranded& s : save.stranded)
+        text += "; " + s.target + " could not be put back (" + std::strerror(s.error) +
+                "): its earlier version is now " + s.earlier;
+    for (const auto& [target, error] : save.leftover)
+        text += "; the new " + target + " could not be removed (" + std::strerror(error) + ")";
+    if (!text.empty()) return text;
+    return save.stream && save.written > 0 ? "; no other file was changed" : "; no file was changed";
+}
+
 // After a stop signal: one line, and the shell's code for a death by it.
-int interrupted(const StopSignals& stopsignals, long frames, const std::string& framedir, std::ostream& err) {
-    err << "zorv-dla-batch: interrupted by " << stopsignals.name() << "; nothing was written";
-    if (frames > 0) err << " but " << frames << " frame" << (frames == 1 ? "" : "s") << " in " << framedir;
+int interrupted(const StopSignals& stopsignals, long frames, const std::string& framedir, std::ostream& err,
+                const SaveFailure* save = nullptr) {
+    err << "zorv-dla-batch: interrupted by " << stopsignals.name();
+    const std::string framestext =
+        frames > 0 ? std::to_string(frames) + " frame" + (frames == 1 ? "" : "s") + " in " + framedir : "";
+    if (save && !(save->stranded.empty() && save->leftover.empty())) {
+        err << aftermath(*save);
+        if (frames > 0) err << "; " << framestext << " stay";
+    } else {
+        err << "; nothing was written";
+        if (frames > 0) err << " but " << framestext;
+        if (save && save->stream && save->written > 0) err << (frames > 0 ? " and " : " but ") << poured(*save);
+    }
     err << "\n";
     return 128 + stopsignals.caught();
 }
 
+// After a write to standard output failed: closed by its reader (SIGPIPE)
+// or another failure. What was written by then ends the line.
+int outputfailed(int error, const StopSignals& stopsignals, const char* written, std::ostream& err) {
+    if (stopsignals.caught()) {
+        err << "zorv-dla-batch: interrupted by " << stopsignals.name() << "; " << written << "\n";
+        return 128 + stopsignals.caught();
+    }
+    err << "zorv-dla-batch: standard output: cannot write (" << std::strerror(error) << "); " << written << "\n";
+    return 1;
+}
+
 // Writes the Targa, the parameter file beside it, the PNG copy and the
 // particle list as one: each goes to a temporary file, and only when all
-// are complete are they moved into place together. Returns 0; 1 after one
-// line naming the file that failed; or, after a stop signal, 128 + the
-// signal. Whatever the outcome short of 0, the earlier file at each path is
-// as it was and no temporary file is left.
+// are complete are they moved into place together; those that name a
+// stream are written into it then. Returns 0; 1 after one line naming the
+// file that failed; or, after a stop signal, 128 + the signal. Whatever the
+// outcome short of 0, the earlier file at each path is as it was, or the
+// line says where it lies, and no temporary file with new data is left.
 int saveoutputs(const BatchOptions& o, const PngText& text, Particles* points, long frames,
-                const StopSignals& stopsignals, std::ostream& err) {
+                const StopSignals& stopsignals, std::ostream& out, std::ostream& err) {
     SaveGroup group;
     tgafile = o.output;
     std::string failed;
@@ -64,13 +104,21 @@ int saveoutputs(const BatchOptions& o, const PngText& text, Particles* points, l
         err << "zorv-dla-batch: " << failed << ": " << saveerror[r - 1] << "\n";
         return 1;
     }
-    // A signal from here on is too late to stop anything: the files are complete.
-    if (!group.commit(failed)) {
-        err << "zorv-dla-batch: " << failed << ": cannot put the new file in place (" << std::strerror(errno)
-            << "); no file was changed\n";
-        return 1;
-    }
-    return 0;
+    // What was printed comes before the data of a stream that is standard
+    // output or error.
+    out.flush();
+    err.flush();
+    // A signal from here on stops only the writing of streams (a pipe may
+    // wait for its reader): the files are complete.
+    SaveFailure save;
+    if (group.commit(save)) return 0;
+    if (stopsignals.caught()) return interrupted(stopsignals, frames, o.frames, err, &save);
+    err << "zorv-dla-batch: " << save.path
+        << (save.stream ? ": cannot write into the stream (" : ": cannot put the new file in place (")
+        << std::strerror(save.error) << ")";
+    if (save.stream && save.written > 0) err << " after " << save.written << " of " << save.size << " bytes";
+    err << aftermath(save) << "\n";
+    return 1;
 }
 
 }  // namespace
@@ -81,7 +129,8 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         err << "zorv-dla-batch: " << text << "\n";
         return 2;
     };
-    if (std::string why = checkbatch(o); !why.empty()) return fail(why);
+    if (std::string why = checkbatch(o); !why.empty())
+        return stopsignals.caught() ? interrupted(stopsignals, 0, o.frames, err) : fail(why);
     const std::int64_t seed = seedof(o);
 
     headless::Backend screen;
@@ -111,12 +160,14 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
                         " map of the particles, or the file cannot be made)");
     }
     SeedHook seedhook(points.get());
-    if (!o.frames.empty() && mkdir(o.frames.c_str(), 0777) != 0 && errno != EEXIST)
-        return fail("--frames: cannot make the folder '" + o.frames + "': " + std::strerror(errno));
+    if (std::string why = makeframes(o); !why.empty()) return fail(why);
     const PngText text = parametertext(o, seed);
 
     // The seed first, so that even a run cut short can be grown again.
-    if (!o.quiet && !o.json) out << "seed: " << seed << "\n" << std::flush;
+    if (!o.quiet && !o.json) {
+        out << "seed: " << seed << "\n" << std::flush;
+        if (!out) return outputfailed(errno, stopsignals, "nothing was written", err);
+    }
 
     long particles = 0, frames = 0;
     double lastshown = -1;
@@ -175,10 +226,13 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         err << "zorv-dla-batch: " << failed << ": " << saveerror[2] << "\n";
         return 1;
     }
-    if (int r = saveoutputs(o, text, points.get(), frames, stopsignals, err); r != 0) return r;
-    if (!o.quiet || o.json)
+    if (int r = saveoutputs(o, text, points.get(), frames, stopsignals, out, err); r != 0) return r;
+    if (!o.quiet || o.json) {
         report(o, Grown{.seed = seed, .state = state, .particles = particles, .growtime = growtime, .frames = frames},
                out);
+        out.flush();
+        if (!out) return outputfailed(errno, stopsignals, "every file was written", err);
+    }
     return 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/settings.h"
 #include "files/filedialogs.h"
+#include "files/readfile.h"
 #include "files/savefile.h"
 
 DLA dla{};
@@ -101,7 +102,7 @@ int writedla(int option) {
 
 int loaddla() {
     if (odlafile.empty()) return 1;
-    std::FILE* f = std::fopen(odlafile.c_str(), "rb");
+    std::FILE* f = openregular(odlafile, "rb");
     if (!f) return 1;
     Record bytes{};
     // A longer file is read for its first record only.

@@ -30,7 +30,8 @@ extern std::string odlatemp;  // the command-line argument
 // (write incomplete); on a failure an earlier file at the path is intact.
 int writedla(int option);
 
-// Reads odlafile. Returns 0, or 1 when it cannot be read or is not a valid
+// Reads odlafile. Returns 0, or 1 when it cannot be read, is not a regular
+// file (a named pipe is refused without waiting for a writer) or is not a valid
 // parameter file; on 1 no setting changes.
 int loaddla();
 

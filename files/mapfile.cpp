@@ -6,6 +6,9 @@
 
 #include "engine/settings.h"
 #include "files/filedialogs.h"
+#include "files/readfile.h"
+
+volatile std::sig_atomic_t mapcancelled = 0;
 
 namespace {
 
@@ -40,7 +43,7 @@ bool readline(std::FILE* f, std::string& line, bool& cut) {
     cut = false;
     int c;
     bool any = false;
-    while ((c = std::fgetc(f)) != EOF) {
+    while (!mapcancelled && (c = std::fgetc(f)) != EOF) {
         any = true;
         if (c == '\n') return true;
         line.push_back(static_cast<char>(c));
@@ -55,8 +58,8 @@ bool readline(std::FILE* f, std::string& line, bool& cut) {
 // Skips what is left of a line that was cut.
 void skiprest(std::FILE* f) {
     int c;
-    while ((c = std::fgetc(f)) != EOF && c != '\n') {
-    }
+    for (long n = 1; (c = std::fgetc(f)) != EOF && c != '\n'; ++n)
+        if (n % kLineKept == 0 && mapcancelled) return;
 }
 
 }  // namespace
@@ -64,7 +67,7 @@ void skiprest(std::FILE* f) {
 int OpenMapFile() {
     // The chosen path is opened as it is: names are case-sensitive here.
     if (mapfile.empty()) return 1;
-    std::FILE* f = std::fopen(mapfile.c_str(), "r");
+    std::FILE* f = openregular(mapfile, "r");
     if (!f) return 1;
 
     // Entries go to paltemp only when the whole file has been read.
@@ -83,7 +86,7 @@ int OpenMapFile() {
         if (cut) skiprest(f);
         ++i;
     }
-    bool failed = std::ferror(f) != 0;
+    bool failed = std::ferror(f) != 0 || mapcancelled;
     std::fclose(f);
     if (failed) return 1;
 

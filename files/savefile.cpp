@@ -7,21 +7,15 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <set>
+
+#include "files/savesteps.h"
 
 volatile std::sig_atomic_t savecancelled = 0;
 std::function<bool()> savewritecheck;
+std::function<int(SaveStep, const std::string&)> savestepcheck;
 
-namespace {
+namespace savesteps {
 
-// The name the data is written under until it is complete.
-const std::string kTempName = ".zorv-dla-save-XXXXXX";
-// How many symbolic links are followed before they count as a loop.
-constexpr int kMaxLinks = 40;
-
-SaveGroup* opengroup = nullptr;
-
-// The folder part of a path: "." for a bare name, "/" for a name in the root.
 std::string folderOf(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -33,6 +27,17 @@ std::string nameOf(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+int injected(SaveStep step, const std::string& path) { return savestepcheck ? savestepcheck(step, path) : 0; }
+
+}  // namespace savesteps
+
+namespace {
+
+using namespace savesteps;
+
+// How many symbolic links are followed before they count as a loop.
+constexpr int kMaxLinks = 40;
 
 // Path with every symbolic link at its end followed, also to a file that
 // does not exist yet; empty when the links loop.
@@ -74,8 +79,12 @@ std::string tooLong(std::size_t length, long limit, const char* what) {
 std::string cannotsave(const std::string& path) {
     if (path.empty()) return "the name is empty";
     if (path.size() >= PATH_MAX) return tooLong(path.size(), PATH_MAX - 1, "the path is");
+    // A stream this process has open takes the data as it stands.
+    std::string why;
+    if (savestream(path, &why) >= 0) return "";
+    if (!why.empty()) return why;
     // What the path leads to, as the system follows it (also through the
-    // links of /proc, such as /dev/stdout).
+    // links of /proc).
     struct stat st {};
     const bool exists = stat(path.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) return "it is a folder";
@@ -90,8 +99,16 @@ std::string cannotsave(const std::string& path) {
     if (stat(folder.c_str(), &fst) != 0 || !S_ISDIR(fst.st_mode)) return "its folder " + folder + " does not exist";
     if (!exists && onDeviceFileSystem(folder))
         return "it does not exist, and only devices belong in " + folder;
+    if (std::string toolong = namestoolong(target, folder); !toolong.empty()) return toolong;
 
-    const std::string name = nameOf(target);
+    if (access(folder.c_str(), W_OK) != 0) return "its folder " + folder + " is not writable";
+    // A file the user may not write is not replaced behind their back.
+    if (exists && access(target.c_str(), W_OK) != 0) return "it is not writable";
+    return "";
+}
+
+std::string namestoolong(const std::string& path, const std::string& folder) {
+    const std::string name = nameOf(path);
     const long namemax = pathconf(folder.c_str(), _PC_NAME_MAX);
     if (namemax > 0 && name.size() > static_cast<std::size_t>(namemax))
         return "its name is " + std::to_string(name.size()) + " bytes long, more than the " +
@@ -100,15 +117,11 @@ std::string cannotsave(const std::string& path) {
         return "its folder allows names of only " + std::to_string(namemax) + " bytes";
     // The limit counts the terminating zero byte.
     const long pathmax = pathconf(folder.c_str(), _PC_PATH_MAX);
-    const std::size_t temppath = folder.size() + 1 + kTempName.size();
-    if (pathmax > 0 && target.size() >= static_cast<std::size_t>(pathmax))
-        return tooLong(target.size(), pathmax - 1, "the path is");
+    const std::size_t temppath = folderOf(path).size() + 1 + kTempName.size();
+    if (pathmax > 0 && path.size() >= static_cast<std::size_t>(pathmax))
+        return tooLong(path.size(), pathmax - 1, "the path is");
     if (pathmax > 0 && temppath >= static_cast<std::size_t>(pathmax))
         return tooLong(temppath, pathmax - 1, "the path of the temporary file beside it would be");
-
-    if (access(folder.c_str(), W_OK) != 0) return "its folder " + folder + " is not writable";
-    // A file the user may not write is not replaced behind their back.
-    if (exists && access(target.c_str(), W_OK) != 0) return "it is not writable";
     return "";
 }
 
@@ -128,28 +141,38 @@ bool SaveFile::open(const std::string& path) {
 
     struct stat st {};
     const bool exists = stat(path.c_str(), &st) == 0;
-    if (exists && S_ISCHR(st.st_mode)) {
+    const int fd = savestream(path);
+    if (fd >= 0) {
+        stream_ = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    } else if (exists && S_ISCHR(st.st_mode)) {
         // Opened without O_CREAT: should the device vanish meanwhile, no
         // regular file is made in its place.
-        target_ = path;
-        int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        stream_ = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
         struct stat now {};
-        if (fd >= 0 && fstat(fd, &now) == 0 && S_ISCHR(now.st_mode)) file_ = fdopen(fd, "wb");
-        if (!file_ && fd >= 0) close(fd);
+        if (stream_ >= 0 && (fstat(stream_, &now) != 0 || !S_ISCHR(now.st_mode))) {
+            close(stream_);
+            stream_ = -1;
+            return false;
+        }
+    }
+    if (fd >= 0 || (exists && S_ISCHR(st.st_mode))) {
+        target_ = path;
+        if (stream_ >= 0) file_ = namelessfile();
+        if (!file_) discard();
         return file_ != nullptr;
     }
 
     target_ = followLinks(path);
     std::string pattern = folderOf(target_) + "/" + kTempName;
-    int fd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) return false;
+    const int tempfd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (tempfd < 0) return false;
     temp_ = pattern;
     // The new file takes the permissions of the one it replaces, or those
     // of any newly created file.
-    fchmod(fd, exists ? (st.st_mode & 07777) : newFileMode());
-    file_ = fdopen(fd, "wb");
+    fchmod(tempfd, exists ? (st.st_mode & 07777) : newFileMode());
+    file_ = fdopen(tempfd, "wb");
     if (!file_) {
-        close(fd);
+        close(tempfd);
         unlink(temp_.c_str());
         temp_.clear();
         return false;
@@ -174,13 +197,25 @@ bool SaveFile::write(const void* data, std::size_t bytes) {
 bool SaveFile::commit() {
     if (!file_) return false;
     bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+    if (stream_ >= 0) {
+        // A stream's data goes in once it is complete: now, or with the group.
+        if (ok && opengroup()) {
+            opengroup()->waiting_.push_back({"", target_, file_, stream_});
+            file_ = nullptr;
+            stream_ = -1;
+            return true;
+        }
+        std::uintmax_t written = 0, size = 0;
+        ok = ok && pour(file_, stream_, target_, written, size);
+        discard();
+        return ok;
+    }
     // The data must be on the device before the old file is given up.
-    if (ok && !temp_.empty()) ok = fsync(fileno(file_)) == 0;
+    if (ok) ok = fsync(fileno(file_)) == 0;
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
-    if (temp_.empty()) return ok;
-    if (ok && opengroup) {
-        opengroup->waiting_.push_back({temp_, target_});
+    if (ok && opengroup()) {
+        opengroup()->waiting_.push_back({temp_, target_});
         temp_.clear();
         return true;
     }
@@ -193,84 +228,8 @@ bool SaveFile::commit() {
 void SaveFile::discard() {
     if (file_) std::fclose(file_);
     file_ = nullptr;
+    if (stream_ >= 0) close(stream_);
+    stream_ = -1;
     if (!temp_.empty()) unlink(temp_.c_str());
     temp_.clear();
-}
-
-SaveGroup::SaveGroup() { opengroup = this; }
-
-SaveGroup::~SaveGroup() {
-    discard();
-    if (opengroup == this) opengroup = nullptr;
-}
-
-bool SaveGroup::commit(std::string& failed) {
-    // Each earlier file is exchanged with its new one rather than renamed
-    // over, so that it lives on under the temporary name until every file
-    // is in place and can be put back when a later one cannot be moved.
-    enum Done { kSwapped, kCreated, kReplaced };
-    std::vector<Done> done;
-    int error = 0;
-    for (const Waiting& w : waiting_) {
-        const char* temp = w.temp.c_str();
-        const char* target = w.target.c_str();
-        struct stat st {};
-        if (lstat(target, &st) == 0) {
-            // Whatever took the target's place meanwhile is not swapped away.
-            if (!S_ISREG(st.st_mode)) {
-                error = S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
-                break;
-            }
-            if (renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_EXCHANGE) == 0) {
-                done.push_back(kSwapped);
-                continue;
-            }
-            // A file system without exchange: the earlier file cannot come back.
-            if (errno == EINVAL && std::rename(temp, target) == 0) {
-                done.push_back(kReplaced);
-                continue;
-            }
-        } else {
-            if (renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_NOREPLACE) == 0 ||
-                (errno == EINVAL && std::rename(temp, target) == 0)) {
-                done.push_back(kCreated);
-                continue;
-            }
-        }
-        error = errno;
-        break;
-    }
-    if (done.size() < waiting_.size()) {
-        failed = waiting_[done.size()].target;
-        for (std::size_t i = done.size(); i-- > 0;) {
-            const char* temp = waiting_[i].temp.c_str();
-            const char* target = waiting_[i].target.c_str();
-            if (done[i] == kSwapped) renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_EXCHANGE);
-            if (done[i] == kCreated) std::rename(target, temp);
-        }
-        discard();
-        errno = error;
-        return false;
-    }
-    // The temporary names now hold the earlier files, or nothing.
-    std::set<std::string> folders;
-    for (const Waiting& w : waiting_) {
-        unlink(w.temp.c_str());
-        folders.insert(folderOf(w.target));
-    }
-    waiting_.clear();
-    // The renames themselves must reach the disk too.
-    for (const std::string& folder : folders) {
-        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            fsync(fd);
-            close(fd);
-        }
-    }
-    return true;
-}
-
-void SaveGroup::discard() {
-    for (const Waiting& w : waiting_) unlink(w.temp.c_str());
-    waiting_.clear();
 }

@@ -1,5 +1,6 @@
 // zorv-dla-batch, run in-process: refusals write nothing, a seed grows the same files again, the PNG and the particle
-// list describe the image, and a failed save, a full disk or a stop signal leaves every earlier file as it was.
+// list describe the image, and a failed save (also where files cannot be exchanged), a full disk or a stop signal
+// leaves every earlier file as it was or says where it lies.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
@@ -78,12 +79,21 @@ protected:
                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::ostringstream out, err;
 
-    void SetUp() override { fs::remove_all(dir), fs::create_directories(dir); }
-    void TearDown() override { savewritecheck = nullptr, umount2(dir.c_str(), MNT_DETACH), fs::remove_all(dir); }
+    void SetUp() override {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        savewritecheck = nullptr;
+        savestepcheck = nullptr;
+        umount2(dir.c_str(), MNT_DETACH);
+        fs::remove_all(dir);
+    }
 
     // Runs the program; with `progress`, the progress line and errors go there.
     int run(std::vector<std::string> args, std::ostream* progress = nullptr) {
-        out.str(""), err.str("");
+        out.str("");
+        err.str("");
         args.insert(args.begin(), "zorv-dla-batch");
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
@@ -114,9 +124,10 @@ protected:
         EXPECT_EQ(run(more), file.empty() ? 143 : 1) << file;
         std::string says = file.empty() ? "interrupted by SIGTERM; nothing was written"
                                         : path(file) + ": Error writing to save file.";
-        if (file == "a.dla/")
-            says = path("a.dla") + ": cannot put the new file in place (Is a directory); no file was changed",
+        if (file == "a.dla/") {
+            says = path("a.dla") + ": cannot put the new file in place (Is a directory); no file was changed";
             before["a.dla"] = "folder";
+        }
         EXPECT_EQ(err.str(), "zorv-dla-batch: " + says + "\n");
         EXPECT_TRUE(tree() == before) << file;
     }
@@ -124,6 +135,8 @@ protected:
 
 TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
     fs::create_directories(path("frames"));  // "file": a path through a regular file is unwritable, even for root
+    fs::create_directories(path("fr"));
+    fs::create_directory_symlink("fr", path("frlink"));
     for (auto [name, text] : {std::pair{"short.dla", std::string(803, '\0')}, {"file", "x"}, {"old.tga", "earlier"},
                               {"frames/a-000003.png", "an earlier frame"}})
         std::ofstream(path(name), std::ios::binary) << text;
@@ -158,6 +171,18 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
         {{path(std::string(252, 'n') + ".tga")}, "': its name is 256 bytes long, more than the 255 its folder allows"},
         {{deep + "/a.tga"}, "': the path of the temporary file beside it would be 4102 bytes long, more than the 4095"},
         {{deep + "/" + std::string(20, 'l') + ".tga"}, "': the path is 4105 bytes long, more than the 4095 the system"},
+        // Any frame of the time-lapse, not only the first, also through a link to its folder.
+        {{"--frames", path("fr"), "--png", path("fr/a-000002.png"), o},
+         "--png: '" + path("fr/a-000002.png") + "' would be replaced by frame 2 of --frames"},
+        {{"--frames", path("fr"), "--points", path("frlink/a-1234567.png"), o},
+         "--points: '" + path("frlink/a-1234567.png") + "' would be replaced by frame 1234567 of --frames"},
+        {{"--frames", path("new"), path(std::string(245, 'n') + ".tga")},
+         "--frames: cannot write '" + path("new/" + std::string(245, 'n') + "-000001.png") +
+             "': its name is 256 bytes long, more than the 255 its folder allows"},
+        // Inputs that are not files, such as a named pipe without a writer, which would keep the run waiting.
+        {{"--map", path("pipe.dla"), o}, "--map: cannot read '" + path("pipe.dla") + "': it is a named pipe, not a regular"},
+        {{"--params", path("frames"), o}, "--params: cannot read '" + path("frames") + "': it is a folder, not a regular"},
+        {{"--params", "/dev/null", o}, "--params: cannot read '/dev/null': it is a character device, not a regular file"},
     };
     for (const std::string bad : {"--size=99x400", "--size=400x9601", "--size=400", "--radius=4", "--radius=51",
                                   "--stickiness=0", "--stickiness=101", "--algorithm=3", "--growth=sideways",
@@ -215,7 +240,10 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
     DLA in{1, 1, 7, 90, 0, 0, 0, 0, 0, {}};  // Fractint, centripetal, radius 7, stickiness 90, black background
     std::ofstream(path("in.dla"), std::ios::binary).write(reinterpret_cast<const char*>(&in), sizeof in);
     std::ofstream map(path("p.map"));
-    for (int i = 0; i < 256; ++i) in.palette[i][i % 2 ? 0 : 2] = 90, map << (i % 2 ? "90 0 0" : "0 0 90") << std::endl;
+    for (int i = 0; i < 256; ++i) {
+        in.palette[i][i % 2 ? 0 : 2] = 90;
+        map << (i % 2 ? "90 0 0" : "0 0 90") << std::endl;
+    }
     in.coloring = 1;
     const std::tuple<std::vector<std::string>, int, int> cases[] = {  // options, nearest and farthest parent
         {{"-a", "durero-rudo"}, 1, 1}, {{"-a", "fractint"}, 1, 1}, {{"-a", "fractint-spaces"}, 0, 2},
@@ -290,7 +318,10 @@ TEST_F(Batch, AFailedOrStoppedSaveChangesNoFileAndLeavesNoTemporary) {
         for (const auto& [write, file, more] : cases) {
             savewritecheck = [this, write, n = 0L]() mutable {
                 if (++n == -write) std::raise(SIGTERM);
-                if (write == 0 && n == 104) fs::remove(path("a.dla")), fs::create_directory(path("a.dla"));
+                if (write == 0 && n == 104) {
+                    fs::remove(path("a.dla"));
+                    fs::create_directory(path("a.dla"));
+                }
                 return n != write;
             };
             expectSaveFails(file, before, more);
@@ -313,6 +344,59 @@ TEST_F(Batch, AFailedOrStoppedSaveChangesNoFileAndLeavesNoTemporary) {
         EXPECT_TRUE(!fs::exists(path("f")) || readpng(path("f/a-000001.png")).rgb.size() == 100u * 100 * 3);
         fs::remove_all(path("f"));
         EXPECT_TRUE(tree() == before) << "the images' processes end too";
+    }
+}
+
+// On a file system that cannot exchange two files (FUSE, NFS), with hard links or only copies: the PNG cannot be put in
+// place, and the Targa and parameter file already replaced come back from their hidden copies; nothing was changed and
+// the line says so. When the Targa cannot be put back either, the line names it and its hidden copy, which stays.
+TEST_F(Batch, WithoutExchangeEveryEarlierFileComesBackOrIsFound) {
+    writeEarlierFiles();
+    const auto before = tree();
+    const std::string busy = "zorv-dla-batch: " + path("a.png") + ": cannot put the new file in place (Device or "
+                             "resource busy)";
+    for (const bool links : {true, false}) {
+        SCOPED_TRACE(links ? "hard links" : "copies");
+        int targarenames = 0;
+        int failing = 0;  // the rename of the Targa that fails: none, or the one putting it back
+        savestepcheck = [&](SaveStep step, const std::string& file) {
+            if (step == SaveStep::exchange) return EINVAL;
+            if (step == SaveStep::link && !links) return EPERM;
+            if (step == SaveStep::rename && file == path("a.png")) return EBUSY;
+            if (step == SaveStep::rename && file == path("a.tga") && ++targarenames == failing) return EIO;
+            return 0;
+        };
+        EXPECT_EQ(run({"--seed", "7", "-s", "100x100", "--png", path("a.png"), path("a.tga")}), 1);
+        EXPECT_EQ(err.str(), busy + "; no file was changed\n");
+        EXPECT_TRUE(tree() == before);
+
+        targarenames = 0;
+        failing = 2;
+        EXPECT_EQ(run({"--seed", "7", "-s", "100x100", "--png", path("a.png"), path("a.tga")}), 1);
+        auto after = tree();
+        std::string kept;
+        for (const auto& [name, bytes] : after)
+            if (name.starts_with(".zorv-dla-keep-")) kept = name;
+        EXPECT_EQ(err.str(), busy + "; " + path("a.tga") + " could not be put back (Input/output error): its earlier "
+                             "version is now " + path(kept) + "\n");
+        EXPECT_EQ(after[kept], "earlier a.tga");
+        EXPECT_EQ(after["a.tga"].size(), 30044u) << "the new image";
+        EXPECT_EQ(after.size(), 4u) << "the Targa, its hidden earlier copy, the parameters and the PNG as they were";
+        EXPECT_TRUE(after["a.dla"] == before.at("a.dla") && after["a.png"] == before.at("a.png"));
+        fs::remove(path(kept));
+        writeEarlierFiles();
+    }
+}
+
+// Four images on every core share a frames folder that does not exist yet: it is made once, before they start, and
+// each image's frames are in it; no image says anything.
+TEST_F(Batch, ACountMakesItsFramesFolderOnce) {
+    for (const std::string folder : {"f1", "f2", "f3"}) {
+        ASSERT_EQ(run({"--count", "4", "-q", "-s", "100x100", "--frames", path(folder), "--every", "400", path("a.tga")}),
+                  0) << folder;
+        EXPECT_EQ(err.str(), "");
+        for (const char* frame : {"a-0001-000001.png", "a-0002-000001.png", "a-0003-000001.png", "a-0004-000001.png"})
+            EXPECT_TRUE(fs::is_regular_file(path(folder + "/" + frame))) << frame;
     }
 }
 

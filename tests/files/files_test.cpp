@@ -1,4 +1,6 @@
-// The Targa image byte for byte and as Pillow decodes it, the parameter file and its loads, MAP files, failed saves.
+// The Targa image byte for byte and as Pillow decodes it, the parameter file and its loads, MAP files, failed saves;
+// saves into open streams, saves in groups where the file system cannot exchange two files or fails twice in a row.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "canvas/canvas.h"
@@ -40,10 +43,17 @@ protected:
     headless::Backend screen;
     std::string dir = (fs::temp_directory_path() / ("zorv-files-" + std::to_string(getpid()))).string();
     void SetUp() override {
-        fs::remove_all(dir), fs::create_directories(dir), resetsettings();
-        tgafile = at("image.tga"), sdlafile = odlafile = at("*.dla");
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        resetsettings();
+        tgafile = at("image.tga");
+        sdlafile = at("*.dla");
+        odlafile = at("*.dla");
     }
-    void TearDown() override { releasecanvas(), fs::remove_all(dir); }
+    void TearDown() override {
+        releasecanvas();
+        fs::remove_all(dir);
+    }
     std::string at(const std::string& name) const { return dir + "/" + name; }
     // Differs in every channel from pixel to pixel: swapped channels or mirrored rows show.
     static COLORREF pattern(int x, int y) { return RGB(x * 7 + y, y * 5 + 3, x + y * 11 + 1); }
@@ -51,7 +61,8 @@ protected:
     static void paintCanvas(int w, int h) {
         WNDCLASSA wc{0, DefWindowProcA, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "Main"};
         RegisterClassA(&wc);
-        xres = w, yres = h;
+        xres = w;
+        yres = h;
         g_hWnd = CreateWindowExA(0, "Main", "", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
         ASSERT_TRUE(createcanvas(g_hWnd));
         for (int i = 0; i < w * h; ++i) SetPixel(g_vhdc, i % w, i / w, pattern(i % w, i / w));
@@ -63,7 +74,8 @@ protected:
 TEST_F(Files, TargaFileByteForByteAndAsPillowDecodesIt) {
     paintCanvas(257, 100);
     constexpr int w = 260, h = 103;
-    xres = w, yres = h;
+    xres = w;
+    yres = h;
     ASSERT_EQ(writetga(g_vhdc), 0);
     std::string expect{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, w & 0xFF, w >> 8, h, 0, 24, 0x20}, decoded = "TGA 260 103 ";
     for (int i = 0; i < w * h; ++i) {
@@ -86,8 +98,15 @@ TEST_F(Files, TargaFileByteForByteAndAsPillowDecodesIt) {
 // "tree.dla". A short file or an out-of-range value is refused with 1 and changes nothing. Nothing is shown.
 TEST_F(Files, ParameterFileLayoutLoadsAndRefusals) {
     // Settings unlike the defaults in every field and a palette unlike the built-in one in every byte.
-    algorithm = 2, growth = 1, startradius = 37, probability = 61, coloring = 1, greyscale = 1;
-    rback = 12, gback = 200, bback = 0;
+    algorithm = 2;
+    growth = 1;
+    startradius = 37;
+    probability = 61;
+    coloring = 1;
+    greyscale = 1;
+    rback = 12;
+    gback = 200;
+    bback = 0;
     repackbackground();
     for (int i = 0; i < 768; ++i) (&palette[0][0])[i] = 255 - (&defaultpalette[0][0])[i];
     const auto written = snapshot();
@@ -105,7 +124,8 @@ TEST_F(Files, ParameterFileLayoutLoadsAndRefusals) {
     for (auto [argument, after] : {std::pair{"\"" + sdlafile + "\"", sdlafile}, {sdlafile, unquoted},
                                    {"\"" + missing + "\"", missing}}) {
         resetsettings();
-        odlafile = at("*.dla"), odlatemp = argument;
+        odlafile = at("*.dla");
+        odlatemp = argument;
         loadcommandline();
         EXPECT_TRUE(snapshot() == (after == sdlafile ? written : defaults) && odlafile == after) << argument;
     }
@@ -151,7 +171,8 @@ TEST_F(Files, FailedSavesLeaveEverythingAsItWas) {
     auto handler = std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &low);
     for (std::string name : {"old", "new"}) {
-        tgafile = at(name + ".tga"), sdlafile = at(name + ".dla");
+        tgafile = at(name + ".tga");
+        sdlafile = at(name + ".dla");
         EXPECT_TRUE(writetga(g_vhdc) == 3 && writedla(0) == 3) << name;
     }
     setrlimit(RLIMIT_FSIZE, &saved);
@@ -199,6 +220,195 @@ TEST_F(Files, MapFiles) {
             ASSERT_EQ((Entry{paltemp[i][0], paltemp[i][1], paltemp[i][2]}), want) << c.name << ", entry " << i;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Everything in a folder, by name: a file's bytes.
+std::map<std::string, std::string> filesIn(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename().string()] = readFile(e.path());
+    return files;
+}
+
+// Saves text to path through a SaveFile; false when any step fails.
+bool save(const std::string& path, const std::string& text) {
+    SaveFile file;
+    return file.open(path) && file.write(text.data(), text.size()) && file.commit();
+}
+
+class Saves : public ::testing::Test {
+protected:
+    std::string dir = (fs::temp_directory_path() / ("zorv-saves-" + std::to_string(getpid()))).string();
+    void SetUp() override {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        savestepcheck = nullptr;
+        fs::remove_all(dir);
+    }
+    std::string at(const std::string& name) const { return dir + "/" + name; }
+    // Saves a, b and c together, each as "new" and its name.
+    bool saveGroup(SaveFailure& failure) {
+        SaveGroup group;
+        for (const char* name : {"a", "b", "c"})
+            if (!save(at(name), std::string("new ") + name)) return false;
+        return group.commit(failure);
+    }
+    void writeEarlierFiles() {
+        for (const char* name : {"a", "b", "c"}) writeFile(at(name), std::string("earlier ") + name);
+    }
+};
+
+// A log opened for appending takes what is saved through /dev/fd/N, /proc/self/fd/N, its own name or a link to
+// /dev/fd/N at its end, and stays the same file; a pipe gets the data poured in. A descriptor that is closed or open
+// only for reading is refused with a reason.
+TEST_F(Saves, AnOpenStreamTakesTheDataAsItStands) {
+    writeFile(at("log.txt"), "earlier\n");
+    const int log = ::open(at("log.txt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(log, 0);
+    struct stat before {};
+    fstat(log, &before);
+    const std::string fd = std::to_string(log);
+    fs::create_symlink("/dev/fd/" + fd, at("link.txt"));
+    EXPECT_TRUE(save("/dev/fd/" + fd, "one\n"));
+    EXPECT_TRUE(save("/proc/self/fd/" + fd, "two\n"));
+    EXPECT_TRUE(save(at("log.txt"), "three\n"));
+    EXPECT_TRUE(save(at("link.txt"), "four\n"));
+    struct stat after {};
+    ASSERT_EQ(stat(at("log.txt").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "never replaced";
+    EXPECT_EQ(readFile(at("log.txt")), "earlier\none\ntwo\nthree\nfour\n");
+    EXPECT_EQ(filesIn(dir).size(), 2u) << "no temporary file";
+
+    int pipe[2];
+    ASSERT_EQ(pipe2(pipe, O_CLOEXEC), 0);
+    EXPECT_TRUE(save("/dev/fd/" + std::to_string(pipe[1]), "through the pipe"));
+    close(pipe[1]);
+    char got[64] = {};
+    EXPECT_EQ(::read(pipe[0], got, sizeof got), 16);
+    EXPECT_STREQ(got, "through the pipe");
+    EXPECT_EQ(cannotsave("/dev/fd/" + std::to_string(pipe[1])),
+              "it names descriptor " + std::to_string(pipe[1]) + ", which is not open");
+    EXPECT_EQ(cannotsave("/proc/self/fd/" + std::to_string(pipe[0])),
+              "it names descriptor " + std::to_string(pipe[0]) + ", which is not open for writing");
+    close(pipe[0]);
+
+    // In a group the stream is written once the files are in place; when it fails part-way, the files go back.
+    writeFile(at("a"), "earlier a");
+    savestepcheck = [n = 0](SaveStep step, const std::string&) mutable {
+        return step == SaveStep::stream && ++n == 2 ? ENOSPC : 0;
+    };
+    SaveFailure failure;
+    {
+        SaveGroup group;
+        EXPECT_TRUE(save(at("a"), "new a"));
+        EXPECT_TRUE(save("/dev/fd/" + fd, std::string(100000, 's')));
+        EXPECT_FALSE(group.commit(failure));
+    }
+    close(log);
+    EXPECT_EQ(std::tuple(failure.path, failure.error, failure.stream, failure.written, failure.size),
+              std::tuple("/dev/fd/" + fd, ENOSPC, true, std::uintmax_t{65536}, std::uintmax_t{100000}));
+    EXPECT_TRUE(failure.stranded.empty() && failure.leftover.empty());
+    EXPECT_EQ(readFile(at("a")), "earlier a");
+    EXPECT_EQ(readFile(at("log.txt")).size(), 27u + 65536);
+}
+
+// Where the file system cannot exchange two files, each earlier file is kept under a hidden name (a hard link, or a
+// copy where links are refused) until all are in place: a file that cannot be moved brings every earlier one back and
+// leaves nothing hidden. When an earlier file cannot be put back either, it stays under the hidden name, which the
+// failure gives.
+TEST_F(Saves, WithoutExchangeEarlierFilesAreKeptUntilAllAreInPlace) {
+    for (const bool links : {true, false}) {
+        SCOPED_TRACE(links ? "hard links" : "copies");
+        writeEarlierFiles();
+        const auto earlier = filesIn(dir);
+        std::string moving = "c";  // the file that cannot be moved
+        int renames = 0;
+        savestepcheck = [&](SaveStep step, const std::string& path) {
+            if (step == SaveStep::exchange) return EINVAL;
+            if (step == SaveStep::link && !links) return EPERM;
+            if (step == SaveStep::rename && path == at(moving)) return EBUSY;
+            if (step == SaveStep::rename && path == at("a") && ++renames == 2) return EIO;  // putting a back
+            return 0;
+        };
+        SaveFailure failure;
+        moving = "none";
+        ASSERT_TRUE(saveGroup(failure));
+        EXPECT_EQ(filesIn(dir), (std::map<std::string, std::string>{{"a", "new a"}, {"b", "new b"}, {"c", "new c"}}));
+
+        writeEarlierFiles();
+        moving = "c";
+        renames = 0;
+        EXPECT_TRUE(saveGroup(failure) == false && failure.path == at("c") && failure.error == EBUSY);
+        EXPECT_EQ(failure.stranded.size(), 1u) << "a, put back on the second rename";
+        EXPECT_EQ(filesIn(dir).size(), 4u);
+        ASSERT_FALSE(failure.stranded.empty());
+        const SaveFailure::Stranded& a = failure.stranded[0];
+        EXPECT_EQ(std::tuple(a.target, a.error), std::tuple(at("a"), EIO));
+        EXPECT_TRUE(a.earlier.starts_with(at(".zorv-dla-keep-")) && a.earlier.size() == at("a").size() + 20);
+        EXPECT_EQ(readFile(a.earlier), "earlier a") << "never removed";
+        EXPECT_EQ(readFile(at("a")), "new a");
+        EXPECT_EQ(readFile(at("b")), "earlier b");
+        EXPECT_EQ(readFile(at("c")), "earlier c");
+        fs::remove(a.earlier);
+
+        writeEarlierFiles();
+        renames = 2;  // a goes back this time
+        EXPECT_FALSE(saveGroup(failure));
+        EXPECT_TRUE(failure.stranded.empty() && failure.leftover.empty());
+        EXPECT_EQ(filesIn(dir), earlier) << "every earlier file back, nothing hidden";
+    }
+}
+
+// Two faults in a row: the exchange fails from the third one on (as `strace -e inject=renameat2:error=EIO:when=3+`
+// makes it), so c cannot be put in place and the exchanges back fail too; the earlier files come back by plain renames.
+// When those fail as well, each earlier file stays under its temporary name, which the failure gives; none is removed.
+TEST_F(Saves, TwoFaultsInARowLoseNoEarlierFile) {
+    for (const bool renamesFail : {false, true}) {
+        SCOPED_TRACE(renamesFail ? "the renames back fail too" : "the renames back work");
+        writeEarlierFiles();
+        const auto earlier = filesIn(dir);
+        int exchanges = 0;
+        savestepcheck = [&](SaveStep step, const std::string&) {
+            if (step == SaveStep::exchange && ++exchanges >= 3) return EIO;
+            return step == SaveStep::rename && renamesFail ? EIO : 0;
+        };
+        SaveFailure failure;
+        EXPECT_TRUE(saveGroup(failure) == false && failure.path == at("c") && failure.error == EIO);
+        if (!renamesFail) {
+            EXPECT_TRUE(failure.stranded.empty());
+            EXPECT_EQ(filesIn(dir), earlier);
+            continue;
+        }
+        ASSERT_EQ(failure.stranded.size(), 2u);
+        for (const SaveFailure::Stranded& s : failure.stranded) {
+            const std::string name = s.target.substr(s.target.size() - 1);
+            EXPECT_EQ(s.error, EIO);
+            EXPECT_EQ(readFile(s.earlier), "earlier " + name) << s.earlier;
+            EXPECT_EQ(readFile(s.target), "new " + name);
+        }
+        EXPECT_EQ(failure.stranded[0].target, at("b")) << "put back in the reverse order";
+        EXPECT_EQ(filesIn(dir).size(), 5u) << "a, b, c and the two earlier files; c's new one is gone";
+        savestepcheck = nullptr;
+        for (const SaveFailure::Stranded& s : failure.stranded) fs::remove(s.earlier);
+    }
+}
+
+// A named pipe without a writer, a folder or a device is no MAP or parameter file: refused at once, nothing loaded.
+TEST_F(Saves, InputsMustBeRegularFiles) {
+    ASSERT_EQ(mkfifo(at("pipe").c_str(), 0644), 0);
+    alarm(20);  // a reader that waits for a writer would hang here
+    for (const std::string& input : {at("pipe"), dir, std::string("/dev/null")}) {
+        mapfile = input;
+        odlafile = input;
+        EXPECT_EQ(OpenMapFile(), 1) << input;
+        EXPECT_EQ(loaddla(), 1) << input;
+    }
+    alarm(0);
 }
 
 }  // namespace
