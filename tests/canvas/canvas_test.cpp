@@ -26,11 +26,13 @@ protected:
     // rings around the background, with the palette's entries as columns 20 to 275 of rows 25 to 74.
     int wrongpreview(COLORREF background, const unsigned char (&pal)[256][3], int width = 296) {
         int wrong = 0;
-        for (int i = 0, x = 0, y = 0; i < width * 100; ++i, x = i % width, y = i / width) {
-            const int ring = std::min({x, y, 295 - x, 99 - y});
-            const bool stripe = x >= 20 && x < 276 && y >= 25 && y <= 74;
-            wrong += win(x, y) != (ring == 1 ? RGB(215, 225, 235) : ring < 3 ? RGB(205, 215, 225)
-                                   : stripe  ? RGB(pal[x - 20][0], pal[x - 20][1], pal[x - 20][2]) : background);
+        for (int y = 0; y < 100; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const int ring = std::min({x, y, 295 - x, 99 - y});
+                const bool stripe = x >= 20 && x < 276 && y >= 25 && y <= 74;
+                wrong += win(x, y) != (ring == 1 ? RGB(215, 225, 235) : ring < 3 ? RGB(205, 215, 225)
+                                       : stripe  ? RGB(pal[x - 20][0], pal[x - 20][1], pal[x - 20][2]) : background);
+            }
         }
         return wrong;
     }
@@ -40,7 +42,8 @@ protected:
 // preview on the canvas (as far as it goes) and the window; restoring undoes both. checkpalette moves the red of an
 // entry equal to the background down one (up from 0), once; other entries stay.
 TEST_F(Canvas, CanvasPreviewsTheirRestoreAndCheckpalette) {
-    xres = 200, yres = 150;
+    xres = 200;
+    yres = 150;
     g_hWnd = CreateWindowExA(0, "Main", "", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(createcanvas(g_hWnd));
     for (int i = 0; i < 200 * 150; ++i) ASSERT_EQ(can(i % 200, i / 200), RGB(128, 128, 128)) << i;
@@ -54,14 +57,20 @@ TEST_F(Canvas, CanvasPreviewsTheirRestoreAndCheckpalette) {
     showpalette();
     EXPECT_EQ(wrongpreview(bkgd, paltemp), 0);
     EXPECT_EQ(can(40, 40), RGB(1, 2, 3));
-    rtemp = 10 + 256, gtemp = 20, btemp = 30;  // only the low eight bits count
+    rtemp = 10 + 256;  // only the low eight bits count
+    gtemp = 20;
+    btemp = 30;
     showbackground();
     EXPECT_EQ(wrongpreview(RGB(10, 20, 30), palette, 200), 0);
     EXPECT_TRUE(can(3, 3) == RGB(10, 20, 30) && can(199, 10) == RGB(10, 20, 30) && can(200, 10) == CLR_INVALID);
     restorepreviewarea(g_hWnd);
     EXPECT_TRUE(win(40, 40) == RGB(1, 2, 3) && can(40, 40) == RGB(1, 2, 3) && can(3, 3) == bkgd && win(3, 3) == bkgd);
-    palette[7][0] = 255, palette[7][1] = 245, palette[7][2] = 230;  // the default background
-    palette[8][0] = 255, palette[8][1] = 245, palette[8][2] = 231;
+    palette[7][0] = 255;  // entry 7 is the default background
+    palette[7][1] = 245;
+    palette[7][2] = 230;
+    palette[8][0] = 255;  // entry 8 differs from it in blue alone
+    palette[8][1] = 245;
+    palette[8][2] = 231;
     checkpalette();
     EXPECT_TRUE(palette[7][0] == 254 && palette[7][1] == 245 && palette[8][0] == 255);
     rback = gback = bback = 0;
@@ -80,8 +89,10 @@ TEST(Random, BoundsAndEvenDraws) {
     for (int i = 0; i < n; ++i) {
         const double u = zorvrandom(), v = zorvrandom();
         ASSERT_TRUE(u >= 0.0 && u <= largest && v >= 0.0 && v <= largest) << u << " " << v;
-        lo = std::min({lo, u, v}), hi = std::max({hi, u, v});
-        ++steps[static_cast<int>(u * 3.0)], ++sticks[static_cast<int>(v * 100.0)];
+        lo = std::min({lo, u, v});
+        hi = std::max({hi, u, v});
+        ++steps[static_cast<int>(u * 3.0)];
+        ++sticks[static_cast<int>(v * 100.0)];
     }
     EXPECT_TRUE(largest < 1.0 && lo < 1e-5 && hi > 1 - 1e-5) << lo << " " << hi;
     for (long c : steps) EXPECT_NEAR(static_cast<double>(c) / n, 1.0 / 3.0, 6 * std::sqrt(2.0 / 9 / n));

@@ -21,16 +21,22 @@ protected:
     GrowthState before;            // the state before the last call of grow()
     int particles = 0, pumps = 0;  // the particles grow() saw drawn; the pumps of the current call
     void SetUp() override {
-        resetsettings(), firsttime = 0;
+        resetsettings();
+        firsttime = 0;
         WNDCLASSA wc{0, DefWindowProcA, 0, 0, nullptr, nullptr, LoadCursorA(nullptr, IDC_CROSS), nullptr, nullptr,
                      "Main"};
         RegisterClassA(&wc);
         stopafter(2'000'000);  // a walk that never ends fails instead of hanging
     }
-    void TearDown() override { platform::SetPumpInterval(64), releasecanvas(), seedplanted = nullptr; }
+    void TearDown() override {
+        platform::SetPumpInterval(64);
+        releasecanvas();
+        seedplanted = nullptr;
+    }
     // A w x h canvas on a main window whose client area is 20 pixels larger, or client x client.
     void open(int w, int h, int client = 0) {
-        xres = w, yres = h;
+        xres = w;
+        yres = h;
         g_hWnd = CreateWindowExA(0, "Main", "", WS_POPUP, 0, 0, client ? client : w + 20, client ? client : h + 20,
                                  nullptr, nullptr, nullptr, nullptr);
         ASSERT_TRUE(createcanvas(g_hWnd));
@@ -42,16 +48,26 @@ protected:
             message == WM_KEYDOWN ? screen.keyDown(g_hWnd, VK_PAUSE) : screen.mouseDown(g_hWnd, message, 5, 5);
         };
     }
-    static void plot() { okdla = 1, terminate = 0; }  // Plot Image
+    static void plot() {  // Plot Image
+        okdla = 1;
+        terminate = 0;
+    }
     static GrowthState& state() { return growth ? centripetalstate() : centrifugalstate(); }
-    int call() { return pumps = 0, growth ? dla_centripetal() : dla_centrifugal(); }
+    int call() {
+        pumps = 0;
+        return growth ? dla_centripetal() : dla_centrifugal();
+    }
     // Calls the run as the message loop does until it stops, in a new image seeded at `second` unless 0.
     int grow(std::int64_t second = 0) {
-        if (second) screen.calendar = second, firstloop = 1;
+        if (second) {
+            screen.calendar = second;
+            firstloop = 1;
+        }
         plot();
         int r = -1;
         for (particles = 0; okdla; particles += r == GROWTH_CONTINUES) {
-            before = state(), r = call();
+            before = state();
+            r = call();
             for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&m);
         }
         return r;
@@ -63,12 +79,17 @@ protected:
     }
     // A new image past its first particle, its canvas all `paint`, its circle at `radius`, its colours at their start.
     void begin(int radius, COLORREF paint = bkgd) {
-        firstloop = 1, plot();
+        firstloop = 1;
+        plot();
         call();
         for (int i = 0; i < xres * yres; ++i) SetPixel(g_vhdc, i % xres, i / xres, paint);
         GrowthState& s = state();
-        s.radius = radius, s.distancemax = 0.0, s.distancemin = s.xcenter, s.moves = 0;
-        s.color = s.colorfactor = 1, s.colorcount = 0;
+        s.radius = radius;
+        s.distancemax = 0.0;
+        s.distancemin = s.xcenter;
+        s.moves = 0;
+        s.color = s.colorfactor = 1;
+        s.colorcount = 0;
     }
 };
 
@@ -173,14 +194,19 @@ TEST_F(Growth, WideImagesGrowToTheirLimits) {
     firsttime = 1;
     static std::vector<COLORREF> seed;
     static GrowthState planted;
-    seedplanted = [] { seed = canvas(), planted = state(); };
+    seedplanted = [] {
+        seed = canvas();
+        planted = state();
+    };
     for (int run = 0; run < 3; ++run) {
-        growth = run < 2, greyscale = run > 0;
+        growth = run < 2;
+        greyscale = run > 0;
         const COLORREF ink = growth && greyscale ? RGB(127, 127, 127) : palettecolor(1);
         EXPECT_EQ(grow(1700000777 + run), 0) << run;
         const GrowthState& s = state();
         std::vector<double> mass(yc, 0.0);  // cluster pixels by whole distance from the centre
-        for (int i = 0, x = 0, y = 0; i < w * h; ++i, x = i % w, y = i / w) {
+        for (int i = 0; i < w * h; ++i) {
+            const int x = i % w, y = i / w;
             const double d = std::hypot(x - xc, y - yc);
             const double e = std::hypot((x - xc + 1.0) / (xc - 2), (y - yc + 1.0) / (yc - 2));  // 1 on the ellipse
             ASSERT_TRUE(seed[i] == bkgd || (seed[i] == ink && (growth ? std::abs(e - 1) < 0.03 : d == 0))) << i;
@@ -207,7 +233,13 @@ TEST_F(Growth, WideImagesGrowToTheirLimits) {
         for (int r = 1; r <= s.distancemax / 2; ++r) {
             mass[r] += mass[r - 1];
             const double lx = std::log(r), ly = std::log(mass[r]);
-            if (r >= 10) sx += lx, sy += ly, sxx += lx * lx, sxy += lx * ly, n += 1;
+            if (r >= 10) {
+                sx += lx;
+                sy += ly;
+                sxx += lx * lx;
+                sxy += lx * ly;
+                n += 1;
+            }
         }
         const double dimension = (n * sxy - sx * sy) / (n * sxx - sx * sx);
         EXPECT_TRUE(dimension > 1.55 && dimension < 1.85) << dimension;
@@ -221,16 +253,22 @@ TEST_F(Growth, BoundsAndColouring) {
     open(600, 600);
     startradius = 5;  // keeps the inward circle above its limit
     auto ring = [](double lo, double hi, bool quadrant) {  // paints lo < d <= hi (only x, y >= the centre's)
-        for (int i = 0, x = -50, y = -50; i < 100 * 100; ++i, x = i % 100 - 50, y = i / 100 - 50)
-            if (std::hypot(x, y) > lo && std::hypot(x, y) <= hi && (!quadrant || (x >= 0 && y >= 0)))
-                SetPixel(g_vhdc, x + 300, y + 300, kWall);
+        for (int y = -50; y < 50; ++y)
+            for (int x = -50; x < 50; ++x)
+                if (std::hypot(x, y) > lo && std::hypot(x, y) <= hi && (!quadrant || (x >= 0 && y >= 0)))
+                    SetPixel(g_vhdc, x + 300, y + 300, kWall);
     };
     for (int g : {0, 1}) {
         growth = g;
         int atbound = 0;
         for (unsigned seed = 1; seed <= 40; ++seed) {
             begin(g ? 20 : 10);
-            g ? (ring(-1, 18.0, true), ring(28.0, 31.0, false)) : ring(11.99, 60.0, false);
+            if (g) {
+                ring(-1, 18.0, true);
+                ring(28.0, 31.0, false);
+            } else {
+                ring(11.99, 60.0, false);
+            }
             zorvsrand(seed);
             ASSERT_EQ(call(), GROWTH_CONTINUES);
             const double reach = g ? centripetalstate().distancemin : centrifugalstate().distancemax;
@@ -239,7 +277,8 @@ TEST_F(Growth, BoundsAndColouring) {
         }
         EXPECT_GT(atbound, 0) << growth;
     }
-    growth = 0, algorithm = 1;
+    growth = 0;
+    algorithm = 1;
     GrowthState& s = centrifugalstate();
     const std::pair<int, int> entries[] = {{1, 1}, {64, 1}, {65, 2}, {16320, 255}, {16321, 1}, {16576, 1}, {16577, 2}};
     begin(10, kWall);
@@ -253,7 +292,8 @@ TEST_F(Growth, BoundsAndColouring) {
     begin(254, kWall);
     std::set<int> seen;
     for (int n = 0; n < 2000; ++n) {
-        s.radius = 254, s.distancemax = 0;
+        s.radius = 254;
+        s.distancemax = 0;
         ASSERT_EQ(call(), GROWTH_CONTINUES);
         const int want = static_cast<int>(s.distancemax) % 255 + 1;
         ASSERT_TRUE(s.restindex == want && can(s.restx, s.resty) == palettecolor(want)) << s.distancemax;
@@ -270,10 +310,18 @@ TEST_F(Growth, OnlyPauseOrAClickStopsAWalkAndAResumeKeepsTheCluster) {
     for (auto c : cases) {
         releasecanvas();
         open(100, 100, c.client);
-        growth = c.growth, algorithm = c.rule, coloring = c.colouring, probability = 97, debug = firstloop = 1;
-        screen.mouseMove(g_hWnd, 3, 3), screen.keyDown(g_hWnd, VK_PAUSE);  // the mouse move puts the class cursor
-        screen.click(g_hWnd, WM_LBUTTONDOWN, 5, 5), PostMessageA(g_hWnd, WM_USER, 0, 0);
-        screen.calendar = 1700000042, screen.ticks = 0xFFFFF000u, screen.boxes.clear();
+        growth = c.growth;
+        algorithm = c.rule;
+        coloring = c.colouring;
+        probability = 97;
+        debug = firstloop = 1;
+        screen.mouseMove(g_hWnd, 3, 3);  // the mouse move puts the class cursor
+        screen.keyDown(g_hWnd, VK_PAUSE);
+        screen.click(g_hWnd, WM_LBUTTONDOWN, 5, 5);
+        PostMessageA(g_hWnd, WM_USER, 0, 0);
+        screen.calendar = 1700000042;
+        screen.ticks = 0xFFFFF000u;
+        screen.boxes.clear();
         platform::SetPumpInterval(1);
         screen.onPump = [this, n = 0]() mutable {  // the 20th pump comes during a walk, after the start's own polls
             if (++pumps == 2'000'000) screen.keyDown(g_hWnd, VK_PAUSE);  // a walk that never ends fails
@@ -286,8 +334,11 @@ TEST_F(Growth, OnlyPauseOrAClickStopsAWalkAndAResumeKeepsTheCluster) {
         MSG m;
         EXPECT_FALSE(PeekMessageA(&m, g_hWnd, 0x100, 0x209, PM_NOREMOVE)) << "the walks took the input";
         EXPECT_TRUE(PeekMessageA(&m, g_hWnd, WM_USER, WM_USER, PM_REMOVE)) << "other messages stay queued";
-        for (int i = 0, x = 0, y = 0, n = std::min(c.client, 100); i < n * n; ++i, x = i % n, y = i / n)
+        const int side = std::min(c.client, 100);
+        for (int i = 0; i < side * side; ++i) {
+            const int x = i % side, y = i / side;
             ASSERT_TRUE(can(x, y) == bkgd || (screen.pixel(g_hWnd, x, y) == can(x, y)) == (c.client > 50)) << i;
+        }
         const GrowthState s = state();
         const std::vector<COLORREF> drawn = canvas();
         screen.ticks += 3723999u;  // 1 h 2 min 3.999 s
@@ -318,25 +369,34 @@ void agree(const char* what, const std::vector<double> (&v)[2], bool spread = fa
     double mean[2], sd[2], se[2];
     for (int k : {0, 1}) {
         double s = 0, ss = 0, n = static_cast<double>(v[k].size());
-        for (double x : v[k]) s += x, ss += x * x;
-        mean[k] = s / n, sd[k] = std::sqrt((ss - n * mean[k] * mean[k]) / (n - 1)), se[k] = sd[k] / std::sqrt(n);
+        for (double x : v[k]) {
+            s += x;
+            ss += x * x;
+        }
+        mean[k] = s / n;
+        sd[k] = std::sqrt((ss - n * mean[k] * mean[k]) / (n - 1));
+        se[k] = sd[k] / std::sqrt(n);
     }
     EXPECT_LE(std::abs(mean[0] - mean[1]), 4 * std::hypot(se[0], se[1])) << what << ": " << mean[0] << ", " << mean[1];
     EXPECT_TRUE(!spread || (sd[0] / sd[1] < 1.8 && sd[1] / sd[0] < 1.8)) << what << ": " << sd[0] << ", " << sd[1];
 }
 
 // 40 whole clusters by the real run, by the driver on two threads and by the plain walk agree in particles (mean and
-// spread); 8000 single walks by each from one cluster agree in steps, reach and (chi-square) resting places, which shows any wrong rule.
+// spread); 8000 single walks by each from one cluster agree in steps, reach and (chi-square) resting places, which
+// shows any wrong rule.
 class Walks : public Growth, public ::testing::WithParamInterface<std::tuple<int, bool, int>> {};  // rule, outward, %
 TEST_P(Walks, MatchThePlainWalk) {
     const auto [rule, outward, percent] = GetParam();
     open(160, 160);
-    algorithm = rule, growth = !outward, probability = percent;
+    algorithm = rule;
+    growth = !outward;
+    probability = percent;
     const reference::Options o{.xres = 160, .yres = 160, .probability = percent, .algorithm = rule, .outward = outward};
     std::vector<double> count[2], walked[2], reach[2];
     for (int i = 0; i < 40; ++i) {
         grow(1000 + i);
-        count[0].push_back(particles), count[1].push_back(reference::grow(g_vhdc, o, 5000 + i).particles);
+        count[0].push_back(particles);
+        count[1].push_back(reference::grow(g_vhdc, o, 5000 + i).particles);
     }
     agree("particles per cluster", count, true);
     // The driver of growth on several threads, with its streams of one per particle, grows the same model.
@@ -348,7 +408,9 @@ TEST_P(Walks, MatchThePlainWalk) {
         threaded[0].push_back(static_cast<double>(zorv::grow::growimage(options, {}).particles));
     }
     agree("particles per cluster on two threads", threaded, true);
-    screen.calendar = 4242, firstloop = 1, plot();
+    screen.calendar = 4242;
+    firstloop = 1;
+    plot();
     for (int i = 0; i < 150; ++i) ASSERT_EQ(call(), GROWTH_CONTINUES);
     const GrowthState start = state();
     const std::vector<COLORREF> snapshot = canvas();
@@ -356,9 +418,12 @@ TEST_P(Walks, MatchThePlainWalk) {
     std::map<int, std::pair<int, int>> rests;  // by place (-1: off the canvas, past the ellipse), real and plain
     for (int i = 0; i < 8000; ++i) {
         GrowthState& s = state();
-        s = start, s.distancemax = 0.0, s.distancemin = 1e9;  // so the run's reach is this walk's distance
+        s = start;
+        s.distancemax = 0.0;  // so the run's reach is this walk's distance
+        s.distancemin = 1e9;  // likewise inward
         ASSERT_EQ(call(), GROWTH_CONTINUES);
-        walked[0].push_back(s.moves - start.moves), reach[0].push_back(outward ? s.distancemax : s.distancemin);
+        walked[0].push_back(s.moves - start.moves);
+        reach[0].push_back(outward ? s.distancemax : s.distancemin);
         const int p = place(s.restx, s.resty);
         ++rests[p].first;
         if (p >= 0) zorv::walk::plot(zorv::growth::canvasmap(), g_vhdc, s.restx, s.resty, snapshot[p]);
@@ -366,17 +431,27 @@ TEST_P(Walks, MatchThePlainWalk) {
     zorvsrand(777);
     for (int i = 0; i < 8000; ++i) {
         const reference::Rest r = reference::walkone(g_vhdc, o, start.xcenter, start.ycenter, start.radius);
-        walked[1].push_back(r.steps), reach[1].push_back(r.distance), ++rests[place(r.x, r.y)].second;
+        walked[1].push_back(r.steps);
+        reach[1].push_back(r.distance);
+        ++rests[place(r.x, r.y)].second;
     }
     agree("steps per walk", walked);
     agree("distance of the last step", reach);
     // Two-sample chi-square over the resting places; places seen fewer than 10 times in both together share a bin.
     double chi2 = 0, pooled[2] = {0, 0}, df = -1;
     for (auto [where, n] : rests) {
-        if (n.first + n.second < 10) pooled[0] += n.first, pooled[1] += n.second;
-        else chi2 += (n.first - n.second) * double(n.first - n.second) / (n.first + n.second), ++df;
+        if (n.first + n.second < 10) {
+            pooled[0] += n.first;
+            pooled[1] += n.second;
+        } else {
+            chi2 += (n.first - n.second) * double(n.first - n.second) / (n.first + n.second);
+            ++df;
+        }
     }
-    if (pooled[0] + pooled[1] > 0) chi2 += std::pow(pooled[0] - pooled[1], 2) / (pooled[0] + pooled[1]), ++df;
+    if (pooled[0] + pooled[1] > 0) {
+        chi2 += std::pow(pooled[0] - pooled[1], 2) / (pooled[0] + pooled[1]);
+        ++df;
+    }
     const double h = 2.0 / (9.0 * df), critical = df * std::pow(1 - h + 3.719 * std::sqrt(h), 3);  // p = 1e-4
     EXPECT_LT(chi2, critical) << "resting places differ over " << df + 1 << " places";
 }
@@ -389,7 +464,11 @@ INSTANTIATE_TEST_SUITE_P(Models, Walks, ::testing::Values(std::tuple{0, true, 10
 TEST_F(Growth, TheMapsNeverDisagreeWithTheCanvas) {
     open(160, 120);  // not square: the maps' rows and columns stay apart
     auto grows = [&](const char* when, int calls, std::int64_t second = 0) {
-        if (second) screen.calendar = second, firstloop = 1, plot();
+        if (second) {
+            screen.calendar = second;
+            firstloop = 1;
+            plot();
+        }
         for (int i = 0; i < calls && okdla; ++i) {
             EXPECT_NE(call(), 1) << when;
             EXPECT_TRUE(zorv::walk::agrees(zorv::growth::canvasmap(), g_vhdc, bkgd)) << when;
@@ -410,14 +489,23 @@ TEST_F(Growth, TheMapsNeverDisagreeWithTheCanvas) {
     }
     bkgd = RGB(0, 0, 0);
     grows("after the background changed", 1);
-    bkgd = RGB(128, 128, 128), greyscale = 1, probability = 40, algorithm = 0;
+    bkgd = RGB(128, 128, 128);
+    greyscale = 1;
+    probability = 40;
+    algorithm = 0;
     grows("greyscale", 300, 99);
-    probability = 5, algorithm = 2;
+    probability = 5;
+    algorithm = 2;
     grows("grey particles erasing the cluster", 10, 35);  // then the image is complete
     EXPECT_TRUE(okdla == 0 && firstloop == 1 && clusterpixels() == 0 && zorv::growth::canvasmap().population == 0);
-    xres = 130, yres = 100;
+    xres = 130;
+    yres = 100;
     ASSERT_TRUE(resizecanvas(g_hWnd));
-    algorithm = 1, greyscale = 0, probability = 100, bkgd = RGB(255, 245, 230), growth = 1;
+    algorithm = 1;
+    greyscale = 0;
+    probability = 100;
+    bkgd = RGB(255, 245, 230);
+    growth = 1;
     grows("on a new canvas", 50, 1);
 }
 

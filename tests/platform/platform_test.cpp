@@ -37,7 +37,8 @@ protected:
     // A window with its creation messages and paints already handled.
     HWND make(DWORD style = WS_OVERLAPPEDWINDOW) {
         HWND w = CreateWindowExA(0, "Test", "t", style, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
-        drain(), g_seen.clear();
+        drain();
+        g_seen.clear();
         return w;
     }
     std::vector<UINT> drain(HWND filter = nullptr, UINT lo = 0, UINT hi = 0) {
@@ -101,7 +102,8 @@ TEST_F(Layer, AcceleratorsTurnOnlyPlainPressesOfTheirKeysIntoCommandsNotReleases
     for (auto [message, key, control] :
          {std::tuple{WM_KEYDOWN, 'X', false}, {WM_KEYUP, 'S', false}, {WM_KEYDOWN, 'S', true}}) {
         if (control) screen.keyDown(w, VK_CONTROL);
-        m.message = message, m.wParam = key;
+        m.message = message;
+        m.wParam = key;
         EXPECT_FALSE(TranslateAcceleratorA(w, &table, &m)) << key;
     }
 }
@@ -120,8 +122,10 @@ TEST_F(Layer, MessageBoxDisablesOnlyItsOwnerDropsItsInputAndItsLoopServesOtherWi
     EXPECT_TRUE(screen.boxes[0].ownerDisabled && !screen.boxes[1].ownerDisabled);
     EXPECT_TRUE(IsWindowEnabled(owner)) << "enabled again after the box";
     int dispatched = 0, keys = 0;
-    for (const Seen& s : g_seen)
-        dispatched += s.hwnd == other && s.message == WM_USER + 9, keys += s.message == WM_KEYDOWN;
+    for (const Seen& s : g_seen) {
+        dispatched += s.hwnd == other && s.message == WM_USER + 9;
+        keys += s.message == WM_KEYDOWN;
+    }
     EXPECT_EQ(dispatched, 1);
     EXPECT_EQ(keys + drain().size(), 1u) << "only the key made while the box had no owner arrives";
 }
@@ -208,7 +212,10 @@ protected:
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = CreateCompatibleBitmap(nullptr, 420, 300);
     void SetUp() override { SelectObject(dc, bitmap); }
-    void TearDown() override { DeleteObject(bitmap), DeleteDC(dc); }
+    void TearDown() override {
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
     long count(COLORREF c) { return std::count(dc->bits, dc->bits + 420 * 300, c); }
     // Floods the black area from the box's centre, 4- or 8-connected, and tells whether it got out of the box.
     bool floodEscapes(RECT box, bool diagonal) {
@@ -228,8 +235,9 @@ protected:
 
 TEST_F(Raster, PixelsReadBackOutsideIsUntouchedAndFillsExcludeRightAndBottomEdgesAndClip) {
     int wrong = 0;
-    for (int i = 0, x = 0, y = 0; i < 420 * 300; ++i, x = i % 420, y = i / 420)
-        wrong += SetPixel(dc, x, y, RGB(x, y, x ^ y)) != RGB(x, y, x ^ y) || GetPixel(dc, x, y) != RGB(x, y, x ^ y);
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 420; ++x)
+            wrong += SetPixel(dc, x, y, RGB(x, y, x ^ y)) != RGB(x, y, x ^ y) || GetPixel(dc, x, y) != RGB(x, y, x ^ y);
     EXPECT_EQ(wrong, 0);
     std::fill(dc->bits, dc->bits + 420 * 300, 0);
     for (POINT p : {POINT{-1, 0}, POINT{420, 0}, POINT{0, 300}, POINT{0, -1}})
@@ -242,7 +250,8 @@ TEST_F(Raster, PixelsReadBackOutsideIsUntouchedAndFillsExcludeRightAndBottomEdge
     SelectObject(dc, blue);
     PatBlt(dc, 416, 292, 10, 10, PATCOPY);
     EXPECT_EQ(count(RGB(0, 0, 255)), 4 * 8);
-    DeleteObject(red), DeleteObject(blue);
+    DeleteObject(red);
+    DeleteObject(blue);
 }
 
 TEST_F(Raster, BitBltCopiesExactlyAndClipsAtBothSurfaces) {
@@ -253,13 +262,14 @@ TEST_F(Raster, BitBltCopiesExactlyAndClipsAtBothSurfaces) {
     EXPECT_TRUE(BitBlt(dc, 406, 292, 20, 10, other, 0, 0, SRCCOPY));
     BitBlt(dc, 0, 0, 10, 10, other, 15, 5, SRCCOPY);  // source partly outside
     int wrong = 0;
-    for (int i = 0, x = 0, y = 0; i < 14 * 8; ++i, x = i % 14, y = i / 14)
-        wrong += GetPixel(dc, 406 + x, 292 + y) != RGB(x * 10, y * 20, 7);
-    for (int i = 0, x = 0, y = 0; i < 5 * 5; ++i, x = i % 5, y = i / 5)
-        wrong += GetPixel(dc, x, y) != RGB((x + 15) * 10, (y + 5) * 20, 7);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 14; ++x) wrong += GetPixel(dc, 406 + x, 292 + y) != RGB(x * 10, y * 20, 7);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x) wrong += GetPixel(dc, x, y) != RGB((x + 15) * 10, (y + 5) * 20, 7);
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(count(0), 420 * 300 - 14 * 8 - 5 * 5) << "nothing written beyond what exists";
-    DeleteObject(b2), DeleteDC(other);
+    DeleteObject(b2);
+    DeleteDC(other);
 }
 
 // A whole-ellipse Arc stays inside its box and is closed: a 1-pixel outline holds a 4-connected flood, a 2-pixel
@@ -272,8 +282,9 @@ TEST_F(Raster, ArcWithEqualEndsDrawsAClosedEllipseInsideItsBox) {
             HGDIOBJ old = SelectObject(dc, CreatePen(PS_SOLID, width, RGB(255, 255, 255)));
             Arc(dc, box.left, box.top, box.right, box.bottom, box.left, box.top, box.left, box.top);
             int outside = 0;
-            for (int i = 0, x = 0, y = 0; i < 420 * 300; ++i, x = i % 420, y = i / 420)
-                outside += GetPixel(dc, x, y) && (x < box.left || x >= box.right || y < box.top || y >= box.bottom);
+            for (int y = 0; y < 300; ++y)
+                for (int x = 0; x < 420; ++x)
+                    outside += GetPixel(dc, x, y) && (x < box.left || x >= box.right || y < box.top || y >= box.bottom);
             EXPECT_EQ(width == 1 ? outside : 0, 0) << "a 1-pixel outline stays inside its box";
             EXPECT_EQ(GetPixel(dc, box.left + width - 1, (box.top + box.bottom) / 2), RGB(255, 255, 255));
             EXPECT_FALSE(floodEscapes(box, width == 2));
