@@ -298,6 +298,13 @@ int RunQtSaver(int argc, char** argv, HINSTANCE module, int (*winMain)(HINSTANCE
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    // A server that went away makes the next write to the connection fail
+    // instead of killing the process, so the loss is seen and ends the hack
+    // as above.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
 
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
