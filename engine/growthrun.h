@@ -93,9 +93,9 @@ zorv::walk::WalkEnd walkbyrule(const zorv::walk::Walker& walker, HCURSOR hourgla
     };
     const ContactMap& map = canvasmap();
     switch (algorithm) {
-    case 0: return walk<Outward, LANDING>(walker, map, poll);
-    case 1: return walk<Outward, NEIGHBOURS_BEFORE>(walker, map, poll);
-    default: return walk<Outward, NEIGHBOURS_AFTER>(walker, map, poll);
+    case 0: return zorv::walk::walk<Outward, LANDING>(walker, map, poll);
+    case 1: return zorv::walk::walk<Outward, NEIGHBOURS_BEFORE>(walker, map, poll);
+    default: return zorv::walk::walk<Outward, NEIGHBOURS_AFTER>(walker, map, poll);
     }
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
-packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
+packages=(g++ clang libclang-rt-dev cmake make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
           libcli11-dev nlohmann-json3-dev libpng-dev xvfb xauth x11-utils libxtst6 fonts-dejavu-core python3-pil imagemagick
           desktop-file-utils appstream libxml2-utils groff-base man-db shared-mime-info libxcb1-dev)
 missing=()

@@ -82,7 +82,7 @@ int Backend::messageBox(const MessageBoxRequest& request) {
 
 void Backend::runDialog(Window& dialog) {
     dialogsShown.push_back(dialog.title);
-    DialogDriver driver(*this, &dialog);
+    DialogDriver driver(&dialog);
     for (;;) {
         if (!platform::RunModalTurn()) return;
         if (dialog.dialogEnded) return;

@@ -20,12 +20,10 @@ struct BoxRecord {
     bool ownerDisabled;  // whether the owner was disabled while the box was open
 };
 
-class Backend;
-
 // What a dialog script sees and does while a dialog is open.
 class DialogDriver {
 public:
-    DialogDriver(Backend& backend, HWND dialog) : backend_(backend), dialog_(dialog) {}
+    explicit DialogDriver(HWND dialog) : dialog_(dialog) {}
     HWND handle() const { return dialog_; }
     const DialogTemplate* dialogTemplate() const { return dialog_->dialogTemplate; }
     std::string title() const { return dialog_->title; }
@@ -38,7 +36,6 @@ public:
     int actions() const { return actions_; }
 
 private:
-    Backend& backend_;
     HWND dialog_;
     int actions_ = 0;
 };

@@ -1,11 +1,14 @@
+// The saver as a hack: its window inside the framework's, the input left
+// to the framework, and an end on a stop signal, on the end of the
+// framework's window and on the loss of the display.
 #include "platform/qt/qt_embed.h"
 
 #include <xcb/xcb.h>
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QWindow>
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -16,57 +19,6 @@
 #include "platform/qt/qt_backend.h"
 #include "platform/qt/qt_main.h"
 
-namespace platform::qt {
-
-namespace {
-
-// A window id: decimal, or hexadecimal after 0x, 1 to 0xFFFFFFFF.
-std::optional<std::uint32_t> windowId(const char* text) {
-    if (!text) return std::nullopt;
-    std::string s = text;
-    int base = 10;
-    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        s = s.substr(2);
-        base = 16;
-    }
-    std::uint32_t value = 0;
-    const char* end = s.data() + s.size();
-    auto [p, ec] = std::from_chars(s.data(), end, value, base);
-    if (s.empty() || ec != std::errc() || p != end || value == 0) return std::nullopt;
-    return value;
-}
-
-}  // namespace
-
-std::optional<HackTarget> ParseHackTarget(int argc, char** argv, const char* environmentWindow, std::string& why) {
-    bool root = false;
-    const char* given = nullptr;
-    bool idOption = false;
-    for (int i = 1; i < argc; ++i) {
-        if (!argv[i]) continue;
-        if (std::strcmp(argv[i], "-root") == 0 || std::strcmp(argv[i], "--root") == 0) {
-            root = true;
-        } else if (std::strcmp(argv[i], "-window-id") == 0 || std::strcmp(argv[i], "--window-id") == 0) {
-            idOption = true;
-            given = i + 1 < argc ? argv[++i] : nullptr;
-        }
-    }
-    const char* text = idOption ? given : environmentWindow && *environmentWindow ? environmentWindow : nullptr;
-    if (idOption || text) {
-        auto id = windowId(text);
-        if (!id) {
-            why = std::string(idOption ? "-window-id" : "XSCREENSAVER_WINDOW") + ": '" + (text ? text : "") +
-                  "' is not a window id";
-            return std::nullopt;
-        }
-        return HackTarget{false, *id};
-    }
-    if (root) return HackTarget{true, 0};
-    return std::nullopt;
-}
-
-}  // namespace platform::qt
-
 namespace qtbackend {
 
 namespace {
@@ -75,48 +27,54 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 extern "C" void onStopSignal(int) { stopRequested = 1; }
 
-// The framework's window as the display has it.
-struct FrameworkWindow {
-    std::uint32_t id = 0;
-    bool root = false;
-    int width = 0;
-    int height = 0;
+// The toolkit's X connection while the saver runs as a hack, the program's
+// name, and the toolkit's own message handler.
+xcb_connection_t* hackDisplay = nullptr;
+std::string hackName;
+QtMessageHandler toolkitMessages = nullptr;
+
+// The toolkit reports a broken X connection, then ends the process with
+// code 1. For a hack the display going away (the server ended, or the
+// framework's session was closed) is an end like any other: one line and
+// code 0, at once, as nothing is left to draw on.
+void onToolkitMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (hackDisplay && xcb_connection_has_error(hackDisplay)) {
+        std::fprintf(stderr, "%s: the connection to the display was lost\n", hackName.c_str());
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+    if (toolkitMessages) toolkitMessages(type, context, text);
+}
+
+xcb_connection_t* toolkitDisplay() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+// Watches, on the toolkit's connection, for the end of the framework's
+// window: destroying it destroys the saver's window inside it too. From
+// then on the toolkit's requests on those windows fail until the saver has
+// closed; those errors are expected and not shown.
+class WindowWatch : public QAbstractNativeEventFilter {
+public:
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        const int kind = event->response_type & 0x7F;
+        if (kind == XCB_DESTROY_NOTIFY) {
+            const auto* destroyed = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+            if (destroyed->window == framework || (saver && destroyed->window == saver)) gone = true;
+        } else if (kind == 0) {
+            const auto* error = reinterpret_cast<const xcb_generic_error_t*>(event);
+            if (error->error_code == XCB_WINDOW && framework && error->resource_id == framework) gone = true;
+        }
+        return kind == 0 && gone;
+    }
+
+    std::uint32_t framework = 0;  // the framework's window; 0 for the root, which stays
+    std::uint32_t saver = 0;      // the saver's window in it
+    bool gone = false;
 };
-
-std::string hex(std::uint32_t id) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(id));
-    return text;
-}
-
-std::optional<FrameworkWindow> lookUp(const platform::qt::HackTarget& target, std::string& why) {
-    int screenNumber = 0;
-    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(c)) {
-        xcb_disconnect(c);
-        why = "cannot open the display";
-        return std::nullopt;
-    }
-    FrameworkWindow found{target.window, target.root, 0, 0};
-    if (target.root) {
-        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-        for (int i = 0; i < screenNumber && it.rem > 0; ++i) xcb_screen_next(&it);
-        found.id = it.rem > 0 ? it.data->root : 0;
-    }
-    xcb_generic_error_t* error = nullptr;
-    xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, found.id), &error);
-    if (geometry) {
-        found.width = geometry->width;
-        found.height = geometry->height;
-    } else {
-        why = "there is no window " + hex(found.id) + " on the display";
-    }
-    std::free(geometry);
-    std::free(error);
-    xcb_disconnect(c);
-    if (!geometry) return std::nullopt;
-    return found;
-}
 
 // The user's input over our window belongs to the framework: none of it
 // reaches the program.
@@ -148,9 +106,13 @@ public:
 // does: the run returns, the window closes, the program exits with 0.
 class EmbedBackend final : public ::Backend {
 public:
-    EmbedBackend(qtbackend::Backend& inner, const FrameworkWindow& target, std::string program)
+    EmbedBackend(qtbackend::Backend& inner, const platform::qt::HackWindow& target, std::string program)
         : inner_(inner), target_(target), program_(std::move(program)) {
-        if (!target.root) foreign_ = QWindow::fromWinId(target.id);
+        if (!target.root) {
+            foreign_ = QWindow::fromWinId(target.id);
+            watch(target.id);
+        }
+        QCoreApplication::instance()->installNativeEventFilter(&watch_);
         cursor_ = inner.cursorPos();
         platform::SetBackend(this);
     }
@@ -158,6 +120,7 @@ public:
     ~EmbedBackend() override {
         platform::SetBackend(nullptr);  // our windows go first, while the framework's handle is there
         delete foreign_;
+        QCoreApplication::instance()->removeNativeEventFilter(&watch_);
     }
 
     ScreenInfo screen() override {
@@ -180,7 +143,7 @@ public:
         top->installEventFilter(&filter_);
         top->view()->installEventFilter(&filter_);
         top->view()->setFocusPolicy(Qt::NoFocus);
-        top->winId();
+        watch_.saver = static_cast<std::uint32_t>(top->winId());
         if (foreign_) top->windowHandle()->setParent(foreign_);
         ScreenInfo s = screen();
         qreal r = inner_.ratio();
@@ -190,7 +153,9 @@ public:
     void destroyWindow(Window& w) override {
         if (&w == saver_) {
             saver_ = nullptr;
-            if (auto* top = static_cast<QWidget*>(w.native)) {
+            watch_.saver = 0;
+            auto* top = static_cast<QWidget*>(w.native);
+            if (top && !watch_.gone) {
                 top->hide();
                 if (QWindow* handle = top->windowHandle()) handle->setParent(nullptr);
             }
@@ -215,15 +180,15 @@ public:
     }
 
     void pump(bool wait) override {
-        if (stopRequested) stop();
+        if (ending()) stop();
         inner_.pump(wait);
     }
-    bool pumpDue() override { return stopRequested || inner_.pumpDue(); }
+    bool pumpDue() override { return ending() || inner_.pumpDue(); }
 
     void sleep(DWORD ms) override {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         for (;;) {
-            if (stopRequested) {
+            if (ending()) {
                 stop();
                 return;
             }
@@ -253,6 +218,27 @@ public:
     std::int64_t calendarTime() override { return inner_.calendarTime(); }
 
 private:
+    // A stop signal came, or the framework's window is gone.
+    bool ending() const { return stopRequested || watch_.gone; }
+
+    // Looks for the end of the framework's window, adding the structure
+    // events to what the toolkit's connection already takes from it.
+    void watch(std::uint32_t window) {
+        watch_.framework = window;
+        xcb_connection_t* c = toolkitDisplay();
+        if (!c) return;
+        xcb_get_window_attributes_reply_t* now =
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+        if (!now) {
+            watch_.gone = true;  // destroyed since it was looked up
+            return;
+        }
+        const std::uint32_t mask = now->your_event_mask | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        std::free(now);
+        xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(c);
+    }
+
     // Queues a key press for the saver's window, again every 50 ms until
     // it ends: the start-up drops the input waiting before the first run.
     void stop() {
@@ -263,11 +249,12 @@ private:
     }
 
     qtbackend::Backend& inner_;
-    FrameworkWindow target_;
+    platform::qt::HackWindow target_;
     std::string program_;
     QWindow* foreign_ = nullptr;
     HWND saver_ = nullptr;
     InputFilter filter_;
+    WindowWatch watch_;
     POINT cursor_{0, 0};
     std::chrono::steady_clock::time_point lastStop_{};
 };
@@ -300,10 +287,10 @@ int RunQtSaver(int argc, char** argv, HINSTANCE module, int (*winMain)(HINSTANCE
         return refuse("drawing into a framework's window needs the X11 (xcb) platform, not " + std::string(platform));
     std::string problem = platform::qt::DisplayProblem(argc, argv);
     if (!problem.empty()) return refuse(problem);
-    auto window = lookUp(*target, why);
+    auto window = platform::qt::LookUpHackWindow(*target, why);
     if (!window) return refuse(why);
     if (window->width < platform::qt::kHackMinimumSize || window->height < platform::qt::kHackMinimumSize)
-        return refuse("the window " + hex(window->id) + " is " + std::to_string(window->width) + " x " +
+        return refuse("the window " + platform::qt::HexId(window->id) + " is " + std::to_string(window->width) + " x " +
                       std::to_string(window->height) + " pixels; the saver needs at least 200 x 200");
 
     struct sigaction action {};
@@ -311,15 +298,28 @@ int RunQtSaver(int argc, char** argv, HINSTANCE module, int (*winMain)(HINSTANCE
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    // A server that went away makes the next write to the connection fail
+    // instead of killing the process, so the loss is seen and ends the hack
+    // as above.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
 
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QString::fromStdString(name));
+    hackName = name;
+    hackDisplay = toolkitDisplay();
+    toolkitMessages = qInstallMessageHandler(onToolkitMessage);
     qtbackend::Backend inner;
     EmbedBackend embedded(inner, *window, name);
     std::string args = platform::qt::CommandLineText(argc, argv);
     std::vector<char> text(args.begin(), args.end());
     text.push_back('\0');
-    return winMain(module, nullptr, text.data(), SW_SHOWDEFAULT);
+    const int code = winMain(module, nullptr, text.data(), SW_SHOWDEFAULT);
+    qInstallMessageHandler(toolkitMessages);
+    hackDisplay = nullptr;
+    return code;
 }

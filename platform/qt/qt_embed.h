@@ -26,13 +26,32 @@ struct HackTarget {
 std::optional<HackTarget> ParseHackTarget(int argc, char** argv, const char* environmentWindow,
                                           std::string& why);
 
+// The framework's window as the display has it: the root's id for a root
+// target.
+struct HackWindow {
+    std::uint32_t id = 0;
+    bool root = false;
+    int width = 0;
+    int height = 0;
+};
+
+// Looks the target up on the display. A display that cannot be opened, no
+// window of that id, a pixmap and an input-only window give an error text
+// in why (and nullopt).
+std::optional<HackWindow> LookUpHackWindow(const HackTarget& target, std::string& why);
+
+// A window id as the messages show it: 0x1a00003.
+std::string HexId(std::uint32_t id);
+
 // The smallest framework window the saver draws into.
 constexpr int kHackMinimumSize = 200;
 
 }  // namespace platform::qt
 
 // The saver's entry on the Qt backend: with a hack target, runs winMain
-// inside that window until SIGTERM or SIGINT; without one, exactly as
-// RunQtProgram. A target that cannot be used (no such window, smaller than
-// 200 x 200) is one line on standard error and exit code 1.
+// inside that window until SIGTERM or SIGINT, until the window is destroyed,
+// or until the connection to the display is lost (one line), all with exit
+// code 0; without one, exactly as RunQtProgram. A target that cannot be used
+// (no such window, a pixmap, an input-only window, smaller than 200 x 200)
+// is one line on standard error and exit code 1.
 int RunQtSaver(int argc, char** argv, HINSTANCE module, int (*winMain)(HINSTANCE, HINSTANCE, LPSTR, int));

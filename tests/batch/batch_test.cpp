@@ -316,7 +316,7 @@ TEST_F(Batch, AFailedOrStoppedSaveChangesNoFileAndLeavesNoTemporary) {
         if (earlier) writeEarlierFiles();
         const auto before = tree();
         for (const auto& [write, file, more] : cases) {
-            savewritecheck = [this, write, n = 0L]() mutable {
+            savewritecheck = [this, write = write, n = 0L]() mutable {
                 if (++n == -write) std::raise(SIGTERM);
                 if (write == 0 && n == 104) {
                     fs::remove(path("a.dla"));

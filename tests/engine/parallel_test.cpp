@@ -139,7 +139,7 @@ TEST(Streams, EachParticleDrawsWithTheSingleStreamsChances) {
         ++angles[static_cast<std::size_t>(d.angle * 36)];
         ++greys[static_cast<std::size_t>(d.grey + 1)];
     }
-    auto chi2 = [n](const std::vector<double>& bins) {
+    auto chi2 = [](const std::vector<double>& bins) {
         double sum = 0, expected = static_cast<double>(n) / static_cast<double>(bins.size());
         for (double o : bins) sum += (o - expected) * (o - expected) / expected;
         return sum;

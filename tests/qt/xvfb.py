@@ -5,7 +5,7 @@ Each run's function says what it shows.
 usage: xvfb.py PROGRAM app|saver|hack|nodisplay     (exit 77 = skipped: no Xvfb, import or xwininfo)
 """
 import ctypes, os, shutil, signal, subprocess, sys, tempfile, time
-from ctypes import c_ulong, c_void_p
+from ctypes import byref, c_int, c_uint, c_ulong, c_void_p, POINTER
 
 def check(ok, message):
     if not ok:
@@ -15,14 +15,22 @@ def check(ok, message):
 class X:
     """A client of the X server: input through XTest, and plain mid-grey windows, as a framework makes them."""
     def __init__(self, display):
-        self.x11, self.xtst = x11, _ = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
+        self.x11 = x11 = ctypes.CDLL("libX11.so.6")
+        self.xtst = ctypes.CDLL("libXtst.so.6")
         x11.XOpenDisplay.restype = c_void_p
-        x11.XStringToKeysym.restype = x11.XDefaultRootWindow.restype = x11.XCreateSimpleWindow.restype = c_ulong
+        for f in (x11.XStringToKeysym, x11.XDefaultRootWindow, x11.XCreateSimpleWindow, x11.XCreatePixmap,
+                  x11.XCreateWindow):
+            f.restype = c_ulong
+        x11.XCreateWindow.argtypes = [c_void_p, c_ulong, c_int, c_int, c_uint, c_uint, c_uint, c_int, c_uint,
+                                      c_void_p, c_ulong, c_void_p]
+        x11.XQueryTree.argtypes = [c_void_p, c_ulong, POINTER(c_ulong), POINTER(c_ulong),
+                                   POINTER(POINTER(c_ulong)), POINTER(c_uint)]
         self.dpy = c_void_p(x11.XOpenDisplay(display.encode()))
         check(self.dpy.value, "cannot open " + display)
     def key(self, name):
         code = self.x11.XKeysymToKeycode(self.dpy, c_ulong(self.x11.XStringToKeysym(name.encode())))
-        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0), self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
+        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
+        self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
         self.x11.XFlush(self.dpy)
     def move(self, x, y, relative=False):
         if relative:
@@ -33,8 +41,32 @@ class X:
     def window(self, x, y, width, height):
         root = c_ulong(self.x11.XDefaultRootWindow(self.dpy))
         w = self.x11.XCreateSimpleWindow(self.dpy, root, x, y, width, height, 0, c_ulong(0), c_ulong(0x808080))
-        self.x11.XMapWindow(self.dpy, c_ulong(w)), self.x11.XSync(self.dpy, 0)
+        self.x11.XMapWindow(self.dpy, c_ulong(w))
+        self.x11.XSync(self.dpy, 0)
         return w
+    def input_only(self, width, height):
+        root = c_ulong(self.x11.XDefaultRootWindow(self.dpy))
+        w = self.x11.XCreateWindow(self.dpy, root, 0, 0, width, height, 0, 0, 2, None, 0, None)  # class InputOnly
+        self.x11.XSync(self.dpy, 0)
+        return w
+    def pixmap(self, width, height):
+        p = self.x11.XCreatePixmap(self.dpy, c_ulong(self.x11.XDefaultRootWindow(self.dpy)), width, height, 24)
+        self.x11.XSync(self.dpy, 0)
+        return p
+    def destroy(self, window):
+        self.x11.XDestroyWindow(self.dpy, c_ulong(window))
+        self.x11.XSync(self.dpy, 0)
+    def children(self, window):
+        root, parent, children, n = c_ulong(), c_ulong(), POINTER(c_ulong)(), c_uint()
+        self.x11.XQueryTree(self.dpy, c_ulong(window), byref(root), byref(parent), byref(children), byref(n))
+        found = [children[i] for i in range(n.value)]
+        if children:
+            self.x11.XFree(children)
+        return found
+    def kill_client(self, resource):
+        """Closes the connection of the client that made the resource, as XKillClient does."""
+        self.x11.XKillClient(self.dpy, c_ulong(resource))
+        self.x11.XSync(self.dpy, 0)
 
 def screenshot(display, window="root"):
     """(width, height, RGB bytes) of a window, through ImageMagick's import."""
@@ -68,19 +100,23 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 def ended(app, what, seconds=15):
-    """The program ends with code 0 on what was done within the time."""
+    """The program ends with code 0 on what was done within the time, without an X error on the way; returns the lines
+    it wrote to its standard error."""
     try:
         code = app.wait(timeout=seconds)
     except subprocess.TimeoutExpired:
         check(False, "the program did not end on %s within %g s" % (what, seconds))
-    check(code == 0, "exit code %d on %s: %s" % (code, what, app.stderr.read().decode(errors="replace")))
+    errors = app.stderr.read().decode(errors="replace")
+    check(code == 0, "exit code %d on %s: %s" % (code, what, errors))
+    check("XCB error" not in errors, "X errors on %s: %s" % (what, errors))
+    return errors.splitlines()
 
 def refused(r, words):
     lines = r.stderr.strip().splitlines()
     check(r.returncode == 1 and len(lines) == 1 and all(w in lines[0].lower() for w in words),
           "%s: expected exit 1 and one line with %s, got %d: %r" % (r.args, words, r.returncode, r.stderr))
 
-def run_app(start, display, x):
+def run_app(start, display, x, server):
     """zorv-dla grows, pauses, then uses under 1 % of a core over 10 s; it ends on Esc."""
     app = start([])
     wait_for("the help box", lambda: shown(display, "HELP"))
@@ -100,7 +136,7 @@ def run_app(start, display, x):
     ended(app, "Esc")
     print("app: %d coloured cluster pixels; paused, %.2f s of CPU in %.1f s; Esc: code 0" % (n, used, seconds))
 
-def run_saver(start, display, x):
+def run_saver(start, display, x, server):
     """zorv-dla-ss draws a cluster around the centre; a key made during the pause after a cluster, in a second run a
     one-pixel move, end it."""
     for how in ("key", "one-pixel move"):
@@ -137,9 +173,11 @@ def check_drawing(display, window, width, height):
     cx, cy = sum(p[0] for p in points) / len(points), sum(p[1] for p in points) / len(points)
     check(abs(cx - width / 2) <= 40 and abs(cy - height / 2) <= 40, where + "the cluster is at (%d, %d)" % (cx, cy))
 
-def run_hack(start, display, x):
+def run_hack(start, display, x, server):
     """zorv-dla-ss as a hack draws into another client's window at its size, cluster centred, leaves the input to that
-    client, ends on SIGTERM or SIGINT with code 0; a window too small, or none, is refused in one line with code 1."""
+    client, ends on SIGTERM or SIGINT with code 0; a window too small, or none, is refused in one line with code 1.
+    It ends with code 0 when another client destroys its window, when its connection is closed, and when the server
+    ends; a pixmap or an input-only window is refused."""
     small = x.window(60, 40, 300, 260)  # smaller than the growth area, named as XScreenSaver does: its middle shows
     app = start(["-root"], hex(small))
     check_drawing(display, small, 300, 260)
@@ -147,7 +185,8 @@ def run_hack(start, display, x):
     outside = [(px, py) for py in range(0, shot[1], 8) for px in range(0, shot[0], 8)
                if not (60 <= px < 360 and 40 <= py < 300) and pixel(shot, px, py) != pixel(shot, 0, 0)]
     check(not outside, "the saver drew outside the framework's window, at %s" % (outside[:1],))
-    x.key("space"), x.key("Escape")  # the framework owns the input: keys and moves end nothing
+    x.key("space")  # the framework owns the input: keys and moves end nothing
+    x.key("Escape")
     for px, py in ((150, 150), (250, 200), (100, 90)):
         x.move(px, py)
         time.sleep(0.2)
@@ -160,12 +199,40 @@ def run_hack(start, display, x):
     check_drawing(display, large, 720, 560)
     app.send_signal(signal.SIGINT)
     ended(app, "SIGINT")
+    pixmap = x.pixmap(400, 300)
+    input_only = x.input_only(400, 300)
     for args, window, words in ((["-window-id", hex(x.window(0, 0, 150, 150))], None, ["150 x 150", "200"]),
                                 (["-root"], "0x7ffffff", ["no window", "0x7ffffff"]),
-                                (["-window-id", "nonsense"], None, ["-window-id", "nonsense"])):
+                                (["-window-id", "nonsense"], None, ["-window-id", "nonsense"]),
+                                (["-window-id", hex(pixmap)], None, [hex(pixmap), "pixmap", "not a window"]),
+                                (["-root"], hex(input_only), [hex(input_only), "input-only"])):
         refused(start(args, window, wait=True), words)
+    check(not shown(display, "ZORV DLA"), "a refused hack opened a window of its own")
+
+    # The framework destroys its window: the hack ends quietly.
+    framework = x.window(100, 80, 400, 300)
+    app = start(["-window-id", hex(framework)])
+    check_drawing(display, framework, 400, 300)
+    x.destroy(framework)
+    lines = ended(app, "its window destroyed by another client", 10)
+    check(not any("zorv-dla-ss" in line for line in lines), "destroying the window gave %s" % lines)
+
+    # Its connection closed by another client, then the server ending: one line each, code 0.
+    framework = x.window(100, 80, 400, 300)
+    app = start(["-window-id", hex(framework)])
+    check_drawing(display, framework, 400, 300)
+    saver = x.children(framework)
+    check(len(saver) == 1, "the framework's window holds %d windows, not the saver's" % len(saver))
+    x.kill_client(saver[0])
+    lost = "zorv-dla-ss: the connection to the display was lost"
+    check(ended(app, "its connection closed by another client", 10)[-1:] == [lost], "no line on the lost connection")
+    app = start(["-window-id", hex(framework)])
+    check_drawing(display, framework, 400, 300)
+    server.terminate()
+    check(ended(app, "the end of the X server", 10)[-1:] == [lost], "no line on the end of the server")
     print("hack: 300x260 by XSCREENSAVER_WINDOW and 720x560 by -window-id drawn, centred; input ignored; "
-          "SIGTERM, SIGINT: code 0; a 150x150 window, a missing one and a bad id refused")
+          "SIGTERM, SIGINT: code 0; a 150x150 window, a missing one, a bad id, a pixmap and an input-only window "
+          "refused; its window destroyed, its connection closed, the server ended: code 0")
 
 def main():
     """Without any display (kind nodisplay) the program refuses to start, in one line."""
@@ -194,7 +261,8 @@ def main():
         with os.fdopen(read_fd) as f:
             env.update(DISPLAY=":" + f.readline().strip(), QT_QPA_PLATFORM="xcb")  # ":" when the server ended first
         check(env["DISPLAY"] != ":", "Xvfb did not start")
-        {"app": run_app, "saver": run_saver, "hack": run_hack}[kind](start, env["DISPLAY"], X(env["DISPLAY"]))
+        run = {"app": run_app, "saver": run_saver, "hack": run_hack}[kind]
+        run(start, env["DISPLAY"], X(env["DISPLAY"]), server)
     finally:
         for app in started:
             app.kill()

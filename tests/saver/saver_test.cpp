@@ -174,18 +174,21 @@ TEST_F(Saver, StrayWalkersArePutBackBesideTheirLaunchPoint) {
 TEST_F(Saver, ClustersCompleteAtTheirLimits) {
     for (auto& p : palette) std::memset(p[1], 0, sizeof p - sizeof p[0]);  // entries 1 to 255
     palindex = 5;
-    for (auto [outward, lo, hi, completes] : {std::tuple{true, 0, 191, false}, {true, 0, 192, true},
-                                              {false, 20, 1000, false}, {false, 19, 1000, true}}) {  // painted rings
+    struct Ring { bool outward; int lo, hi; bool completes; };  // painted from lo up to hi
+    for (const Ring& ring : {Ring{true, 0, 191, false}, Ring{true, 0, 192, true},
+                             Ring{false, 20, 1000, false}, Ring{false, 19, 1000, true}}) {
         const DWORD ticks = screen.ticks;
-        int p = palindex, pumps = 0;
-        const int r = probe(outward, 1700000021, [&] {
+        int p = palindex;
+        int pumps = 0;
+        const int r = probe(ring.outward, 1700000021, [&] {
             for (int i = 0; i < xscreen * yscreen; ++i) {
                 const double d = std::hypot(i % xscreen - xcenter, i / xscreen - ycenter);
-                if (d >= lo && d < hi) SetPixel(g_vhdc, i % xscreen, i / xscreen, RGB(9, 9, 9));
+                if (d >= ring.lo && d < ring.hi) SetPixel(g_vhdc, i % xscreen, i / xscreen, RGB(9, 9, 9));
             }
         }, [&] { return ++pumps == 40000; });
-        EXPECT_TRUE(r == !completes && palindex == (completes ? (p + 1) % 7 : p)) << outward << " " << lo;
-        EXPECT_EQ(screen.ticks - ticks, completes ? 3000u : 0u) << outward << " " << lo;
+        EXPECT_TRUE(r == !ring.completes && palindex == (ring.completes ? (p + 1) % 7 : p))
+            << ring.outward << " " << ring.lo;
+        EXPECT_EQ(screen.ticks - ticks, ring.completes ? 3000u : 0u) << ring.outward << " " << ring.lo;
     }
 }
 
