@@ -178,11 +178,14 @@ def selftest(batch=None):
 
     if batch:
         with tempfile.TemporaryDirectory() as folder:
-            run = subprocess.run([batch, "-q", "--seed", "2017", "-s", "400x400", "--threads", "1",
-                                  "--points", f"{folder}/tree.csv", f"{folder}/tree.tga"],
-                                 capture_output=True, text=True, check=False)
-            check(f"{batch} grows a 400x400 cluster with its list (exit {run.returncode})", run.returncode == 0)
-            if run.returncode == 0:
+            try:
+                code = subprocess.run([batch, "-q", "--seed", "2017", "-s", "400x400", "--threads", "1",
+                                       "--points", f"{folder}/tree.csv", f"{folder}/tree.tga"],
+                                      capture_output=True, text=True, check=False).returncode
+            except OSError as error:
+                code = error.strerror
+            check(f"{batch} grows a 400x400 cluster with its list (exit {code})", code == 0)
+            if code == 0:
                 with open(f"{folder}/tree.csv", newline="", encoding="utf-8") as lines:
                     result = measure(*readpoints(lines))
                 check(f"its centre is the centre pixel: {result['centre']}", result["centre"] == [200, 200])
