@@ -10,6 +10,11 @@ half the extent, leaves out the few pixels where the grid shows and the
 outer half, where the cluster is still growing and new particles arrive
 (its seeding circle runs just outside it): there M(r) bends over.
 
+With --local it also prints the local slopes, log(M(2r) / M(r)) / log 2 for
+r = rmin, 2 rmin, 4 rmin, ... while 2r is within the extent: how the
+dimension changes with scale. The range and the local slopes show in --json
+too.
+
 The list is read by its header (x, y and parent are needed; other columns
 are ignored). Seed pixels are the rows of kind "seed" when the list has a
 kind column, otherwise the rows with parent -1 before the first particle; a
@@ -20,6 +25,7 @@ from the centre means something else.
     python3 scripts/dimension.py tree.csv              # the dimension and its fit range
     python3 scripts/dimension.py runs/*.csv            # one line each, then mean and spread
     python3 scripts/dimension.py --json runs/*.csv     # one JSON line each
+    python3 scripts/dimension.py --local runs/*.csv    # also the slope over each doubling of r
     python3 scripts/dimension.py --selftest            # fits of shapes of known dimension
 
 Exit status 0, or 2 with one line on stderr for a list that cannot be read
@@ -109,13 +115,21 @@ def measure(seeds, particles, rmin=5.0, rmaxfraction=0.5, radii=24, centre=None,
         raise Unfit(f"{name}: extent {extent:.1f} px is too small for a fit from {rmin:g} px to "
                     f"{rmaxfraction:g} of it; grow a larger cluster or lower --rmin")
     slope, _ = fit(distances, rmin, rmax, radii)
+    local = []
+    r = rmin
+    while 2 * r <= extent:
+        inner = bisect.bisect_right(distances, r)
+        if inner > 0:
+            outer = bisect.bisect_right(distances, 2 * r)
+            local.append([round(r, 2), round(2 * r, 2), round(math.log(outer / inner) / math.log(2), 4)])
+        r *= 2
     n = len(particles)
     mx = statistics.fmean(x for x, _ in particles)
     my = statistics.fmean(y for _, y in particles)
     gyration = math.sqrt(statistics.fmean((x - mx) ** 2 + (y - my) ** 2 for x, y in particles))
     return {"file": name, "dimension": round(slope, 4), "rmin": rmin, "rmax": round(rmax, 2),
             "extent": round(extent, 2), "gyration": round(gyration, 2), "particles": n,
-            "centre": [round(centre[0], 2), round(centre[1], 2)]}
+            "centre": [round(centre[0], 2), round(centre[1], 2)], "local": local}
 
 
 def selftest(batch=None):
@@ -150,8 +164,13 @@ def selftest(batch=None):
     for what, shape, expected in (("a line", line, 1.0), ("a filled disc", disc, 2.0),
                                   ("the Vicsek fractal", vicsek, math.log(5) / math.log(3))):
         seeds, particles = readpoints(aslist([centre], shape, ",steps"))
-        got = measure(seeds, particles)["dimension"]
+        result = measure(seeds, particles)
+        got = result["dimension"]
         check(f"{what}: {got:.3f}, expected {expected:.3f}", abs(got - expected) < 0.05)
+        if what != "the Vicsek fractal":  # its local slopes swing with its levels
+            worst = max(abs(slope - expected) for _, _, slope in result["local"])
+            check(f"{what}: {len(result['local'])} local slopes, each within {worst:.3f} of it",
+                  len(result["local"]) == 5 and worst < 0.1)
 
     seeds, particles = readpoints(io.StringIO("kind,y,x,parent\nseed,5,7,-1\ncluster,5,8,0\nedge,0,0,-1\n"))
     check("columns read by the header, edge particles kept apart from seeds",
@@ -206,6 +225,7 @@ def main(argv):
     parser.add_argument("--radii", type=int, default=24, help="radii in the fit, spaced evenly in log r (default 24)")
     parser.add_argument("--centre", help="X,Y: centre of the count (default: the mean of the seed pixels)")
     parser.add_argument("--json", action="store_true", help="one JSON line per list")
+    parser.add_argument("--local", action="store_true", help="also the local slopes over each doubling of r")
     parser.add_argument("--selftest", action="store_true", help="fit shapes of known dimension and exit")
     parser.add_argument("--batch", metavar="PROGRAM", help="with --selftest: also fit a cluster grown by PROGRAM")
     options = parser.parse_args(argv)
@@ -224,6 +244,7 @@ def main(argv):
         if len(centre) != 2:
             parser.error(f"--centre: '{options.centre}' is not X,Y")
     dimensions = []
+    slopes = {}
     for name in options.lists:
         try:
             with open(name, newline="", encoding="utf-8") as lines:
@@ -236,14 +257,22 @@ def main(argv):
             print(f"dimension.py: {error}", file=sys.stderr)
             return 2
         dimensions.append(result["dimension"])
+        for low, high, slope in result["local"]:
+            slopes.setdefault((low, high), []).append(slope)
         if options.json:
             print(json.dumps(result))
         else:
             print(f"{name}: dimension {result['dimension']:.3f} (r from {result['rmin']:g} to "
                   f"{result['rmax']:.1f} px, extent {result['extent']:.1f} px, {result['particles']} particles)")
+            if options.local:
+                print("  local: " + ", ".join(f"{low:g}-{high:g} px {slope:.3f}" for low, high, slope in result["local"]))
     if len(dimensions) > 1 and not options.json:
         print(f"mean {statistics.fmean(dimensions):.3f}, standard deviation {statistics.stdev(dimensions):.3f}, "
               f"min {min(dimensions):.3f}, max {max(dimensions):.3f} over {len(dimensions)} lists")
+        if options.local:
+            for (low, high), values in sorted(slopes.items()):
+                spread = f" +- {statistics.stdev(values):.3f}" if len(values) > 1 else ""
+                print(f"  local {low:g}-{high:g} px: {statistics.fmean(values):.3f}{spread} over {len(values)} lists")
     return 0
 
 
