@@ -1,6 +1,6 @@
 // One image grown by the parallel driver: the same particles and pixels for any number of threads and any
-// look-ahead, each particle's draws with their chances, growth that ends when a hook says so, and maps that agree
-// with the canvas. (The driver's clusters against the plain walk's are in growth_test.cpp.)
+// look-ahead, each particle's draws with their chances, growth that ends when a hook says so or after the particles
+// asked for, and maps that agree with the canvas. (The driver's clusters against the plain walk's: growth_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <cmath>
