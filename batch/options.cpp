@@ -119,7 +119,8 @@ std::string reworded(const CLI::ParseError& e) {
     }
     if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) {
         const std::size_t received = rest.find(" required but received ");
-        if (received != std::string::npos) return head + ": given " + rest.substr(received + 23) + " times, once at most";
+        if (received != std::string::npos)
+            return head + ": given " + rest.substr(received + 23) + " times, once at most";
         const std::size_t missing = rest.find(" missing");
         const std::size_t type = rest.find(" required ");
         if (missing != std::string::npos && type != std::string::npos)
@@ -191,7 +192,8 @@ int parsebatch(int argc, char** argv, BatchOptions& o, std::ostream& out, std::o
     resetsettings();
     std::string size, background;
     app.add_option("-o,--output,OUTPUT", o.output,
-                   "the image to write, a Targa (.tga) or a PNG (.png); its .dla goes beside it")
+                   "the image, a Targa (.tga) or a PNG (.png), its .dla beside it; none with --points, --frames "
+                   "or --json")
         ->type_name("FILE");
     app.add_option("-s,--size", size, "image size, width and height each 100 to 9600")
         ->type_name("WxH")
@@ -230,14 +232,14 @@ int parsebatch(int argc, char** argv, BatchOptions& o, std::ostream& out, std::o
         ->type_name("N")
         ->default_str("a random one")
         ->transform(whole(0, 0xFFFFFFFFll));
-    app.add_option("--particles", o.particles, "end growth once N particles have come to rest, 1 to 4294967295")
+    app.add_option("--particles", o.particles,
+                   "end growth once N particles have come to rest (the seed not counted), 1 to 4294967295")
         ->type_name("N")
         ->transform(whole(1, 0xFFFFFFFFll));
     app.add_option("--png", o.png, "also write a PNG copy, with the parameters in text chunks; - for standard output")
         ->type_name("FILE.png");
     app.add_option("--points", o.points,
-                   "also write the particles (CSV: id,parent,x,y,colour_index,colour,steps,escapes,refused,kind); "
-                   "- for standard output")
+                   "also write the particles as CSV, a line each with its walk; - for standard output")
         ->type_name("FILE.csv");
     auto* frames = app.add_option("--frames", o.frames, "write a numbered PNG of the growth to this folder")
                        ->type_name("DIR");

@@ -329,7 +329,8 @@ TEST_F(Binary, AFullStandardOutputOrErrorIsAnError) {
     std::string said;
     Started run = start({"--json", "--seed", "9", "-s", "100x100", "o.tga"}, full);
     EXPECT_EQ(run.end(said), 1);
-    EXPECT_EQ(said, "zorv-dla-batch: standard output: cannot write (No space left on device); every file was written\n");
+    EXPECT_EQ(said,
+              "zorv-dla-batch: standard output: cannot write (No space left on device); every file was written\n");
     EXPECT_EQ(tree().size(), 2u) << "o.tga and o.dla";
     run = start({"--json", "--seed", "9", "-s", "100x100", "--particles", "10"}, full);
     EXPECT_EQ(run.end(said), 1);
@@ -406,8 +407,8 @@ TEST_F(Binary, TheReadmesVideoLineWorksAtAnOddSize) {
     const auto frames = std::distance(fs::directory_iterator(path("frames")), {});
     ASSERT_GT(frames, 2);
     ASSERT_EQ(shell(video + " > ffmpeg.txt 2>&1"), 0) << slurp(path("ffmpeg.txt"));
-    ASSERT_EQ(shell("ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=width,height,nb_read_frames "
-                    "-of csv=p=0 tree.mp4 > probe.txt"), 0);
+    ASSERT_EQ(shell("ffprobe -v error -select_streams v:0 -count_frames "
+                    "-show_entries stream=width,height,nb_read_frames -of csv=p=0 tree.mp4 > probe.txt"), 0);
     EXPECT_EQ(slurp(path("probe.txt")), "102,102," + std::to_string(frames) + "\n");
 }
 

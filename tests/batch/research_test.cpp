@@ -219,8 +219,9 @@ TEST_F(Batch, EveryErrorIsOneLineInTheToolsOwnWords) {
         {{"--json", "--png", path("c.png")}, "--png: a copy of the image needs OUTPUT; to write the PNG alone, name it "
                                              "as OUTPUT (see --help)"},
         {{path("c.bmp")}, "OUTPUT: '" + path("c.bmp") + "' must name a .tga or a .png file"},
-        {{"--count", "2", "--points", "-", o}, "--points: standard output (-) cannot take the files of --count's images;"
-                                               " name a file, which is numbered for each image (see --help)"},
+        {{"--count", "2", "--points", "-", o},
+         "--points: standard output (-) cannot take the files of --count's images; name a file, which is numbered for "
+         "each image (see --help)"},
     };
     for (const auto& [args, says] : cases) {
         EXPECT_EQ(run(args), 2) << says;
