@@ -335,7 +335,8 @@ BatchOptions imageof(const BatchOptions& o, int i, std::int64_t first) {
     const int count = *o.count;
     one.count.reset();
     one.seed = first + i;
-    one.name = numberedname(stemof(o), i + 1, count);
+    // Frames are named after the numbered image or list, or else numbered themselves.
+    if (o.output.empty() && (o.points.empty() || o.points == "-")) one.name = numberedname(stemof(o), i + 1, count);
     if (!o.output.empty()) one.output = numberedname(o.output, i + 1, count);
     if (!o.png.empty()) one.png = numberedname(o.png, i + 1, count);
     if (!o.points.empty()) one.points = numberedname(o.points, i + 1, count);

@@ -113,7 +113,8 @@ TEST_F(Batch, EachParticlesWalkAndKindAreListed) {
 }
 
 // x.tga is a Targa and x.PNG a PNG of the same image, each with the .dla beside it; --png adds a copy. A run may write
-// no image at all: only the JSON line, or only frames, named after the list or else "frame" (numbered for --count).
+// no image at all: only the JSON line, or only frames, named after the list or else "frame", numbered for --count as
+// the image's are.
 TEST_F(Batch, TheImageFormatFollowsItsNameAndMayBeLeftOut) {
     ASSERT_EQ(run({"-q", "--seed", "4", "-s", "120x100", "--png", path("copy.png"), path("a.tga")}), 0);
     ASSERT_EQ(run({"-q", "--seed", "4", "-s", "120x100", path("b.PNG")}), 0);
@@ -138,6 +139,9 @@ TEST_F(Batch, TheImageFormatFollowsItsNameAndMayBeLeftOut) {
     EXPECT_EQ(names(path("g")), std::set<std::string>{"list-000001.png"});
     ASSERT_EQ(run({"-q", "--count", "2", "--particles", "50", "-s", "100x100", "--frames", path("h")}), 0);
     EXPECT_EQ(names(path("h")), (std::set<std::string>{"frame-0001-000001.png", "frame-0002-000001.png"}));
+    ASSERT_EQ(run({"-q", "--count", "2", "--particles", "50", "-s", "100x100", "--frames", path("i"),
+                   path("my.tree.tga")}), 0);
+    EXPECT_EQ(names(path("i")), (std::set<std::string>{"my.tree-0001-000001.png", "my.tree-0002-000001.png"}));
 }
 
 // Every number is decimal, leading zeros or not: 0100 is 100 and 09 is 9.
