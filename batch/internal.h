@@ -95,7 +95,6 @@ public:
     void settled(const GrowthState& s);
 
     bool ok() const { return ok_; }
-    const std::string& path() const { return path_; }
     SaveFile& file() { return file_; }
 
 private:
@@ -108,7 +107,6 @@ private:
     void add(int x, int y, std::int64_t parent, int colourindex, COLORREF colour, const Walk& walk, const char* kind);
     bool line(std::string_view text);
 
-    std::string path_;
     SaveFile file_;
     std::vector<std::uint32_t> owner_;
     std::int64_t next_ = 0;

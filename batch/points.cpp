@@ -24,7 +24,6 @@ void listseeds() { listing->seeds(); }
 }  // namespace
 
 bool Particles::open(const std::string& path) {
-    path_ = path;
     try {
         owner_.assign(static_cast<std::size_t>(xres) * static_cast<std::size_t>(yres), NONE);
     } catch (const std::bad_alloc&) {
