@@ -75,7 +75,7 @@ TEST_F(Batch, GrowthEndsAfterTheParticlesAskedFor) {
     EXPECT_EQ(slurp(path("r.tga")), slurp(path("full.tga")));
 }
 
-// The inward run, 600 x 400 at stickiness 30, with the list alone and no image: the seed pixels come first
+// An inward run, 600 x 400 at stickiness 30, with the list alone and no image: the seed pixels come first
 // with parent -1, then particles against the cluster with their parents and particles against the canvas's edge
 // without one; the walks' steps and the last walk add up to the moves; walkers were put back and contacts refused.
 TEST_F(Batch, EachParticlesWalkAndKindAreListed) {
