@@ -130,6 +130,13 @@ std::vector<Output> outputsof(const BatchOptions& o, std::string& frameproblem) 
     return outputs;
 }
 
+// Whether a file's name ends in ext, such as ".tga", in any case, after a
+// name of its own.
+bool endsin(const std::string& path, const char* ext) {
+    const std::string name = fs::path(path).filename().string();
+    const std::size_t n = std::strlen(ext);
+    return name.size() > n && strcasecmp(name.c_str() + name.size() - n, ext) == 0;
+}
 
 // Why an input cannot be read as a file: it is something else (a named pipe
 // would keep the run waiting for a writer). Empty for a regular file, and
@@ -187,17 +194,12 @@ std::string loadsettings(const BatchOptions& o) {
 
 std::string dlaname(const std::string& image) { return image.substr(0, image.size() - 3) + "dla"; }
 
-bool ispng(const std::string& path) {
-    const std::string name = fs::path(path).filename().string();
-    return name.size() >= 5 && strcasecmp(name.c_str() + name.size() - 4, ".png") == 0;
-}
+bool ispng(const std::string& path) { return endsin(path, ".png"); }
 
 std::string outputpath(const std::string& name) { return name == "-" ? "/dev/stdout" : name; }
 
 std::string checkbatch(const BatchOptions& o) {
-    const std::string image = fs::path(o.output).filename().string();
-    if (!o.output.empty() && !ispng(o.output) &&
-        !(image.size() >= 5 && strcasecmp(image.c_str() + image.size() - 4, ".tga") == 0))
+    if (!o.output.empty() && !endsin(o.output, ".tga") && !ispng(o.output))
         return "OUTPUT: '" + o.output + "' must name a .tga or a .png file";
     if (std::string why = loadsettings(o); !why.empty()) return why;
     std::vector<Output> outputs;
