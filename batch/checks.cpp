@@ -23,9 +23,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// An output file: the option that names it, for messages, and its path.
+// An output file: the option that names it and its name, for messages, and
+// its path.
 struct Output {
     std::string option;
+    std::string name;
     std::string path;
 };
 
@@ -57,7 +59,7 @@ long framenumber(const std::string& target, const FrameNames& frames) {
     auto [at, ec] = std::from_chars(digits, end, n);
     if (ec != std::errc() || at != end || n < 1) return 0;
     // Frames are numbered at least six digits wide, without other zeros before.
-    return fs::path(framename("x", name.substr(0, dash) + ".tga", n)).filename() == name ? n : 0;
+    return fs::path(framename("x", name.substr(0, dash), n)).filename() == name ? n : 0;
 }
 
 // Why the outputs cannot be written, found before anything is grown, as
@@ -71,12 +73,12 @@ std::string checkoutputs(const std::vector<Output>& outputs, const FrameNames& f
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         const Output& output = outputs[i];
         if (std::string why = cannotsave(output.path); !why.empty())
-            return output.option + ": cannot write '" + output.path + "': " + why;
+            return output.option + ": cannot write '" + output.name + "': " + why;
         std::optional<std::size_t> earlier;
         const std::string target = savetarget(output.path);
         if (output.option != "--frames" && savestream(output.path) < 0) {
             if (const long n = framenumber(target, frames); n > 0)
-                return output.option + ": '" + output.path + "' would be replaced by frame " + std::to_string(n) +
+                return output.option + ": '" + output.name + "' would be replaced by frame " + std::to_string(n) +
                        " of --frames";
         }
         if (!target.empty()) {
@@ -89,22 +91,26 @@ std::string checkoutputs(const std::vector<Output>& outputs, const FrameNames& f
             if (!fresh) earlier = at->second;
         }
         if (earlier)
-            return output.option + ": '" + output.path + "' names the same file as '" + outputs[*earlier].path + "'";
+            return output.option + ": '" + output.name + "' names the same file as '" + outputs[*earlier].name + "'";
     }
     return {};
 }
 
 // The outputs of one image, and the first problem with its frames folder.
 std::vector<Output> outputsof(const BatchOptions& o, std::string& frameproblem) {
-    std::vector<Output> outputs = {{"OUTPUT", o.output}, {"OUTPUT", dlaname(o.output)}};
-    if (!o.png.empty()) outputs.push_back({"--png", o.png});
-    if (!o.points.empty()) outputs.push_back({"--points", o.points});
+    std::vector<Output> outputs;
+    if (!o.output.empty()) {
+        outputs.push_back({"OUTPUT", o.output, o.output});
+        outputs.push_back({"OUTPUT", dlaname(o.output), dlaname(o.output)});
+    }
+    if (!o.png.empty()) outputs.push_back({"--png", o.png, outputpath(o.png)});
+    if (!o.points.empty()) outputs.push_back({"--points", o.points, outputpath(o.points)});
     if (o.frames.empty()) return outputs;
     struct stat st {};
     if (stat(o.frames.c_str(), &st) != 0) {
         // The folder is made before growth starts, where its frames' names
         // must fit.
-        const std::string first = framename(o.frames, o.output, 1);
+        const std::string first = framename(o.frames, stemof(o), 1);
         std::string folder = o.frames;
         while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
         const std::string parent = fs::path(folder).parent_path().string();
@@ -114,18 +120,22 @@ std::vector<Output> outputsof(const BatchOptions& o, std::string& frameproblem) 
             frameproblem = "--frames: cannot write '" + first + "': " + toolong;
     } else if (!S_ISDIR(st.st_mode)) {
         frameproblem = "--frames: '" + o.frames + "' is not a folder";
-    } else if (std::string earlier = earlierframe(o.frames, o.output); !earlier.empty()) {
-        frameproblem = "--frames: '" + o.frames + "' already holds frames of " + stemof(o.output) + " (" + earlier +
+    } else if (std::string earlier = earlierframe(o.frames, stemof(o)); !earlier.empty()) {
+        frameproblem = "--frames: '" + o.frames + "' already holds frames of " + stemof(o) + " (" + earlier +
                        "); remove them or choose another folder";
     } else {
-        outputs.push_back({"--frames", framename(o.frames, o.output, 1)});
+        const std::string first = framename(o.frames, stemof(o), 1);
+        outputs.push_back({"--frames", first, first});
     }
     return outputs;
 }
 
-bool istga(const std::string& path) {
+// Whether a file's name ends in ext, such as ".tga", in any case, after a
+// name of its own.
+bool endsin(const std::string& path, const char* ext) {
     const std::string name = fs::path(path).filename().string();
-    return name.size() >= 5 && strcasecmp(name.c_str() + name.size() - 4, ".tga") == 0;
+    const std::size_t n = std::strlen(ext);
+    return name.size() > n && strcasecmp(name.c_str() + name.size() - n, ext) == 0;
 }
 
 // Why an input cannot be read as a file: it is something else (a named pipe
@@ -182,10 +192,15 @@ std::string loadsettings(const BatchOptions& o) {
 
 }  // namespace
 
-std::string dlaname(const std::string& tga) { return tga.substr(0, tga.size() - 3) + "dla"; }
+std::string dlaname(const std::string& image) { return image.substr(0, image.size() - 3) + "dla"; }
+
+bool ispng(const std::string& path) { return endsin(path, ".png"); }
+
+std::string outputpath(const std::string& name) { return name == "-" ? "/dev/stdout" : name; }
 
 std::string checkbatch(const BatchOptions& o) {
-    if (!istga(o.output)) return "OUTPUT: '" + o.output + "' must name a .tga file";
+    if (!o.output.empty() && !endsin(o.output, ".tga") && !ispng(o.output))
+        return "OUTPUT: '" + o.output + "' must name a .tga or a .png file";
     if (std::string why = loadsettings(o); !why.empty()) return why;
     std::vector<Output> outputs;
     FrameNames frames;
@@ -194,7 +209,7 @@ std::string checkbatch(const BatchOptions& o) {
         const BatchOptions one = o.count ? imageof(o, i, 0) : o;
         for (Output& output : outputsof(one, frameproblem)) outputs.push_back(std::move(output));
         if (!frameproblem.empty()) return frameproblem;
-        if (!one.frames.empty()) frames[resolvedfolder(one.frames)].insert(stemof(one.output));
+        if (!one.frames.empty()) frames[resolvedfolder(one.frames)].insert(stemof(one));
     }
     return checkoutputs(outputs, frames);
 }

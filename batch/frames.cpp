@@ -15,24 +15,29 @@ namespace zorv::batch {
 
 namespace fs = std::filesystem;
 
-std::string stemof(const std::string& path) { return fs::path(path).stem().string(); }
-
-std::string framename(const std::string& dir, const std::string& output, long n) {
-    char number[24];
-    std::snprintf(number, sizeof number, "-%06ld.png", n);
-    return (fs::path(dir) / (stemof(output) + number)).string();
+std::string stemof(const BatchOptions& o) {
+    if (!o.name.empty()) return o.name;
+    if (!o.output.empty()) return fs::path(o.output).stem().string();
+    if (!o.points.empty() && o.points != "-") return fs::path(o.points).stem().string();
+    return "frame";
 }
 
-std::string earlierframe(const std::string& dir, const std::string& output) {
-    const std::string stem = stemof(output) + "-";
+std::string framename(const std::string& dir, const std::string& stem, long n) {
+    char number[24];
+    std::snprintf(number, sizeof number, "-%06ld.png", n);
+    return (fs::path(dir) / (stem + number)).string();
+}
+
+std::string earlierframe(const std::string& dir, const std::string& stem) {
+    const std::string start = stem + "-";
     std::unique_ptr<DIR, int (*)(DIR*)> folder(opendir(dir.c_str()), closedir);
     if (!folder) return {};
     while (const dirent* entry = readdir(folder.get())) {
         const std::string name = entry->d_name;
-        if (name.size() < stem.size() + 10 || name.compare(0, stem.size(), stem) != 0 ||
+        if (name.size() < start.size() + 10 || name.compare(0, start.size(), start) != 0 ||
             name.compare(name.size() - 4, 4, ".png") != 0)
             continue;
-        const std::string digits = name.substr(stem.size(), name.size() - stem.size() - 4);
+        const std::string digits = name.substr(start.size(), name.size() - start.size() - 4);
         if (digits.find_first_not_of("0123456789") == std::string::npos) return name;
     }
     return {};
@@ -43,8 +48,9 @@ std::string makeframes(const BatchOptions& o) {
     return "--frames: cannot make the folder '" + o.frames + "': " + std::strerror(errno);
 }
 
-std::string writeframe(const BatchOptions& o, const PngText& text, long n) {
-    const std::string name = framename(o.frames, o.output, n);
+std::string writeframe(const BatchOptions& o, PngText text, long n, long particles) {
+    const std::string name = framename(o.frames, stemof(o), n);
+    text.push_back({"Particles", std::to_string(particles)});
     if (writepng(name, text, 1) != 0) return name;
     return {};
 }

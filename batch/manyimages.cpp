@@ -13,7 +13,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -24,8 +23,6 @@
 namespace zorv::batch {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // One image of a --count batch: its process, what it printed, how it ended.
 struct Image {
@@ -131,10 +128,10 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
     auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - wallstart).count(); };
     int next = 0, running = 0, ended = 0, shown = 0, written = 0, blocks = 0;
     bool stopping = false;
-    CountProgress progressline(err);
+    ProgressLine progressline(err, o.columns);
     std::string cannotstart;
-    int outerror = 0;  // why standard output could not be written
-    auto stop = [&] { return stopsignals.caught() || outerror; };
+    int outerror = 0, errerror = 0;  // why standard output or error could not be written
+    auto stop = [&] { return stopsignals.caught() || outerror || errerror; };
     for (;;) {
         while (!stop() && cannotstart.empty() && running < jobs && next < count) {
             if (!start(next)) {
@@ -188,6 +185,7 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
             progressline.clear();
             // An image stopped with the batch needs no line of its own.
             if (!(stopping && image.code > 128)) err << image.err << std::flush;
+            if (!err && !errerror) errerror = errno ? errno : EIO;
             // Text blocks are a blank line apart; JSON is a line an image.
             if (!image.out.empty() && !o.json && blocks++ > 0) out << "\n";
             out << image.out << std::flush;
@@ -201,13 +199,14 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
             for (int i = 0; i < count; ++i) {
                 const Image& image = images[static_cast<std::size_t>(i)];
                 if (image.pid > 0 && image.code < 0)
-                    underway.push_back({fs::path(numberedname(o.output, i + 1, count)).filename().string(),
-                                        progress[i].radius, progress[i].limit});
+                    underway.push_back({stemof(imageof(o, i, first)), progress[i].radius, progress[i].limit});
             }
-            progressline.show(ended, count, underway, elapsed());
+            showcount(progressline, ended, count, underway, elapsed());
+            if (!err && !errerror) errerror = errno ? errno : EIO;
         }
     }
     progressline.clear();
+    if (!err && !errerror) errerror = errno ? errno : EIO;
     const std::string keptimages = written == count ? "every image was written"
                                                      : std::to_string(written) + " of " + std::to_string(count) +
                                                            " images were written, nothing of the others";
@@ -215,9 +214,10 @@ int runmany(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         err << "zorv-dla-batch: interrupted by " << stopsignals.name() << "; " << keptimages << "\n";
         return 128 + stopsignals.caught();
     }
-    if (outerror) {
-        err << "zorv-dla-batch: standard output: cannot write (" << std::strerror(outerror) << "); " << keptimages
-            << "\n";
+    if (outerror || errerror) {
+        err.clear();
+        err << "zorv-dla-batch: " << (outerror ? "standard output" : "standard error") << ": cannot write ("
+            << std::strerror(outerror ? outerror : errerror) << "); " << keptimages << "\n";
         return 1;
     }
     if (!cannotstart.empty()) {

@@ -64,44 +64,59 @@ int interrupted(const StopSignals& stopsignals, long frames, const std::string& 
     return 128 + stopsignals.caught();
 }
 
-// After a write to standard output failed: closed by its reader (SIGPIPE)
-// or another failure. What was written by then ends the line.
-int outputfailed(int error, const StopSignals& stopsignals, const char* written, std::ostream& err) {
+// Why a writer failed, from its code and errno.
+std::string writeerror(int code, int error) {
+    if (code == 2) return "not enough memory";
+    return error ? std::string("cannot write (") + std::strerror(error) + ")" : "cannot write";
+}
+
+// After a write to standard output or error (stream) failed: closed by its
+// reader (SIGPIPE) or another failure. What was written by then ends the
+// line, which may not come through either.
+int outputfailed(const char* stream, int error, const StopSignals& stopsignals, const std::string& written,
+                 std::ostream& err) {
+    err.clear();
     if (stopsignals.caught()) {
         err << "zorv-dla-batch: interrupted by " << stopsignals.name() << "; " << written << "\n";
         return 128 + stopsignals.caught();
     }
-    err << "zorv-dla-batch: standard output: cannot write (" << std::strerror(error) << "); " << written << "\n";
+    err << "zorv-dla-batch: " << stream << ": " << writeerror(3, error) << "; " << written << "\n";
     return 1;
 }
 
-// Writes the Targa, the parameter file beside it, the PNG copy and the
-// particle list as one: each goes to a temporary file, and only when all
-// are complete are they moved into place together; those that name a
-// stream are written into it then. Returns 0; 1 after one line naming the
-// file that failed; or, after a stop signal, 128 + the signal. Whatever the
-// outcome short of 0, the earlier file at each path is as it was, or the
-// line says where it lies, and no temporary file with new data is left.
+// Writes the image (a Targa or a PNG), the parameter file beside it, the
+// PNG copy and the particle list as one: each goes to a temporary file, and
+// only when all are complete are they moved into place together; those that
+// name a stream are written into it then. Returns 0; 1 after one line
+// naming the file that failed and why; or, after a stop signal, 128 + the
+// signal. Whatever the outcome short of 0, the earlier file at each path is
+// as it was, or the line says where it lies, and no temporary file with new
+// data is left.
 int saveoutputs(const BatchOptions& o, const PngText& text, Particles* points, long frames,
                 const StopSignals& stopsignals, std::ostream& out, std::ostream& err) {
     SaveGroup group;
-    tgafile = o.output;
     std::string failed;
-    int r = writetga(g_vhdc);
-    if (r != 0) failed = o.output;
-    if (r == 0 && (r = writedla(1)) != 0) failed = sdlafile;
-    if (r == 0 && !o.png.empty() && (r = writepng(o.png, text)) != 0) failed = o.png;
+    int r = 0;
+    errno = 0;
+    if (!o.output.empty()) {
+        tgafile = o.output;  // the parameter file goes beside it
+        r = ispng(o.output) ? writepng(o.output, text) : writetga(g_vhdc);
+        if (r != 0) failed = o.output;
+        if (r == 0 && (r = writedla(1)) != 0) failed = sdlafile;
+    }
+    if (r == 0 && !o.png.empty() && (r = writepng(outputpath(o.png), text)) != 0) failed = o.png;
     if (r == 0 && points && !points->file().commit()) {
         r = 3;
-        failed = points->path();
+        failed = o.points;
     }
+    const int error = errno;
     if (stopsignals.caught()) {
         group.discard();
         return interrupted(stopsignals, frames, o.frames, err);
     }
     if (r != 0) {
         group.discard();
-        err << "zorv-dla-batch: " << failed << ": " << saveerror[r - 1] << "\n";
+        err << "zorv-dla-batch: " << failed << ": " << writeerror(r, error) << "\n";
         return 1;
     }
     // What was printed comes before the data of a stream that is standard
@@ -132,6 +147,11 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
     if (std::string why = checkbatch(o); !why.empty())
         return stopsignals.caught() ? interrupted(stopsignals, 0, o.frames, err) : fail(why);
     const std::int64_t seed = seedof(o);
+    // With a file poured into standard output, what the run says goes to
+    // standard error.
+    const bool aside = o.points == "-" || o.png == "-";
+    std::ostream& says = aside ? err : out;
+    const char* saysname = aside ? "standard error" : "standard output";
 
     headless::Backend screen;
     auto wallstart = std::chrono::steady_clock::now();
@@ -155,7 +175,7 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
     std::unique_ptr<Particles> points;
     if (!o.points.empty()) {
         points = std::make_unique<Particles>();
-        if (!points->open(o.points))
+        if (!points->open(outputpath(o.points)))
             return fail("--points: cannot start '" + o.points + "' (not enough memory for a " + wxh +
                         " map of the particles, or the file cannot be made)");
     }
@@ -165,29 +185,36 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
 
     // The seed first, so that even a run cut short can be grown again.
     if (!o.quiet && !o.json) {
-        out << "seed: " << seed << "\n" << std::flush;
-        if (!out) return outputfailed(errno, stopsignals, "nothing was written", err);
+        says << "seed: " << seed << "\n" << std::flush;
+        if (!says) return outputfailed(saysname, errno, stopsignals, "nothing was written", err);
     }
 
     long particles = 0, frames = 0;
     double lastshown = -1;
     std::string failed;  // a file whose write failed during growth
+    int failederror = 0, progresserror = 0;
     const GrowthState& state = growth == 0 ? centrifugalstate() : centripetalstate();
     auto nextframe = [&] {
-        failed = writeframe(o, text, frames + 1);
+        errno = 0;
+        failed = writeframe(o, text, frames + 1, particles);
         if (failed.empty()) ++frames;
+        else failederror = errno;
     };
     zorv::grow::Hooks hooks;
     hooks.settled = [&] {
         ++particles;
         if (points) {
             points->settled(state);
-            if (!points->ok()) failed = o.points;
+            if (!points->ok() && failed.empty()) {
+                failed = o.points;
+                failederror = errno;
+            }
         }
         if (!o.frames.empty() && particles % o.every == 0 && failed.empty()) nextframe();
         return failed.empty();
     };
     long polls = 0;
+    ProgressLine progress(err, o.columns);
     hooks.poll = [&] {
         if (stopsignals.caught()) return false;
         // The clock is read at every 16th look only.
@@ -202,37 +229,55 @@ int runone(const BatchOptions& o, std::ostream& out, std::ostream& err) {
         }
         if (o.progress && now - lastshown >= 0.25) {
             lastshown = now;
-            showprogress(err, state, radiuslimit(), particles, now);
+            showprogress(progress, state, radiuslimit(), particles, now);
+            if (!err) {
+                progresserror = errno;
+                return false;
+            }
         }
         return !stopsignals.caught();
     };
     zorv::grow::Options growing;
     growing.seed = static_cast<std::uint64_t>(seed);
     growing.threads = o.threads ? *o.threads : cores();
+    growing.particles = o.particles.value_or(0);
     const zorv::grow::Result grown = zorv::grow::growimage(growing, hooks);
+    const bool finished = grown.end == zorv::grow::End::COMPLETE || grown.end == zorv::grow::End::PARTICLES;
     if (o.report) {
         o.report->radius = state.radius;
         o.report->particles = particles;
     }
-    if (points && !points->ok() && failed.empty()) failed = o.points;  // the seed list
+    if (points && !points->ok() && failed.empty()) {  // the seed list
+        failed = o.points;
+        failederror = errno;
+    }
     // The last frame is the finished image.
-    if (!o.frames.empty() && grown.end == zorv::grow::End::COMPLETE && !stopsignals.caught() && failed.empty() &&
-        particles % o.every != 0)
+    if (!o.frames.empty() && finished && !stopsignals.caught() && failed.empty() && particles % o.every != 0)
         nextframe();
     double growtime = elapsed();
-    if (lastshown >= 0) err << "\n";
+    if (lastshown >= 0 && !progresserror) err << "\n";
     if (stopsignals.caught()) return interrupted(stopsignals, frames, o.frames, err);
+    if (progresserror) return outputfailed("standard error", progresserror, stopsignals, "nothing was written", err);
     if (!failed.empty()) {
-        err << "zorv-dla-batch: " << failed << ": " << saveerror[2] << "\n";
+        err << "zorv-dla-batch: " << failed << ": " << writeerror(3, failederror) << "\n";
         return 1;
     }
-    if (int r = saveoutputs(o, text, points.get(), frames, stopsignals, out, err); r != 0) return r;
+    PngText imagetext = text;
+    imagetext.push_back({"Particles", std::to_string(particles)});
+    if (int r = saveoutputs(o, imagetext, points.get(), frames, stopsignals, says, err); r != 0) return r;
+    const std::string written = o.output.empty() && o.png.empty() && o.points.empty() && frames == 0
+                                    ? "there was no file to write"
+                                    : "every file was written";
     if (!o.quiet || o.json) {
-        report(o, Grown{.seed = seed, .state = state, .particles = particles, .growtime = growtime, .frames = frames},
-               out);
-        out.flush();
-        if (!out) return outputfailed(errno, stopsignals, "every file was written", err);
+        report(o,
+               Grown{.seed = seed, .state = state, .particles = particles, .growtime = growtime, .frames = frames,
+                     .end = grown.end, .finalwalk = grown.finalwalk, .threads = growing.threads},
+               says);
+        says.flush();
+        if (!says) return outputfailed(saysname, errno, stopsignals, written, err);
     }
+    err.flush();
+    if (!err) return outputfailed("standard error", errno, stopsignals, written, err);
     return 0;
 }
 

@@ -86,6 +86,9 @@ void settle(GrowthState& s, const zorv::walk::WalkEnd& end, double distance, HDC
     s.restx = end.xpos1;
     s.resty = end.ypos1;
     s.restindex = greyscale ? 0 : s.color;
+    s.reststeps = end.steps;
+    s.restescapes = end.escapes;
+    s.restrefused = end.refused;
     if (windowdc && s.xcenter < ClientRes.right && s.ycenter < ClientRes.bottom)
         SetPixel(windowdc, end.xpos1, end.ypos1, s.frgd);
 

@@ -36,10 +36,12 @@ struct GrowthState {
     // The particle that came to rest in the last call that returned
     // GROWTH_CONTINUES: where it rests, the pixel its contact rule found
     // (cluster, or off the canvas), and the palette index it was drawn in,
-    // 0 for a grey shade.
+    // 0 for a grey shade; and its walk: the steps it took, the times it was
+    // put back past its bound and the contacts the stickiness refused.
     int restx = 0, resty = 0;
     int foundx = 0, foundy = 0;
     int restindex = 0;
+    std::int64_t reststeps = 0, restescapes = 0, restrefused = 0;
 };
 
 // The runs' own state, for the debugging display and for tests.

@@ -220,6 +220,10 @@ private:
             end(End::STOPPED);
             return false;
         }
+        if (o_.particles > 0 && n >= o_.particles) {
+            end(End::PARTICLES);
+            return false;
+        }
         // Grey particles of the background's own shade can erase an
         // outward cluster; no walker could come to rest again.
         if (Run::OUTWARD && growth::canvasmap().population == 0) {

@@ -26,10 +26,15 @@ struct Options {
     // a walker that far ahead would: the image is the same, the counts show
     // what running ahead costs without depending on the machine.
     int lookahead = 0;
+    // Growth ends once this many particles have come to rest (the seed's
+    // pixels not counted); 0 for no such end.
+    std::int64_t particles = 0;
 };
 
 struct Hooks {
-    // After each particle that came to rest; false ends growth.
+    // After each particle that came to rest, with its place, its contact and
+    // its walk (steps, escapes, refused contacts) in the run's state; false
+    // ends growth.
     std::function<bool()> settled;
     // After each particle that came to rest, and about every 50
     // microseconds of a walk; false ends growth.
@@ -37,14 +42,15 @@ struct Hooks {
 };
 
 enum class End {
-    COMPLETE,  // the seeding circle reached its limit, or an outward cluster was erased
-    STOPPED,   // a hook ended growth
+    COMPLETE,   // the seeding circle reached its limit, or an outward cluster was erased
+    PARTICLES,  // Options::particles came to rest
+    STOPPED,    // a hook ended growth
 };
 
 struct Result {
     End end = End::COMPLETE;
     std::int64_t particles = 0;  // particles that came to rest
-    std::int64_t finalwalk = 0;  // the walk of the particle that reached the limit; 0 when stopped
+    std::int64_t finalwalk = 0;  // the walk of the particle that reached the limit; 0 otherwise
     // What running ahead cost: steps walked (those of the image's moves
     // included), replayed, and walks taken back or begun again.
     std::int64_t walked = 0, replayed = 0, continued = 0, restarted = 0;

@@ -22,116 +22,11 @@
 #include "batch/batch.h"
 #include "files/dlafile.h"
 #include "files/savefile.h"
+#include "tests/batch/fixture.h"
 
-namespace fs = std::filesystem;
+using namespace batchtest;
 
 namespace {
-
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
-
-// A 24-bit top-first Targa's pixels as red, green, blue bytes.
-std::vector<unsigned char> tgapixels(const std::string& tga) {
-    std::vector<unsigned char> rgb;
-    for (std::size_t i = 18; i + 26 + 3 <= tga.size(); i += 3)
-        for (std::size_t c : {2, 1, 0}) rgb.push_back(static_cast<unsigned char>(tga[i + c]));
-    return rgb;
-}
-
-// An 8-bit RGB PNG read with libpng: its pixels, text chunks and sRGB intent (-1 for none).
-struct Png { std::vector<unsigned char> rgb; std::map<std::string, std::string> text; int intent = -1; };
-Png readpng(const std::string& path) {
-    Png p;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return p;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png)) == 0) {
-        png_init_io(png, f);
-        png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
-        png_bytepp rows = png_get_rows(png, info);
-        for (png_uint_32 y = 0; y < png_get_image_height(png, info); ++y)
-            p.rgb.insert(p.rgb.end(), rows[y], rows[y] + png_get_rowbytes(png, info));
-        png_textp chunks = nullptr;
-        for (int i = 0, n = png_get_text(png, info, &chunks, nullptr); i < n; ++i)
-            p.text[chunks[i].key] = chunks[i].text;
-        png_get_sRGB(png, info, &p.intent);
-    }
-    png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(f);
-    return p;
-}
-
-// Keeps the text and raises SIGINT the first time a progress line starts.
-struct SignalOnProgress : std::stringbuf {
-    int signal = SIGINT;
-    std::streamsize xsputn(const char* s, std::streamsize n) override {
-        if (signal && std::memchr(s, '\r', static_cast<std::size_t>(n))) std::raise(std::exchange(signal, 0));
-        return std::stringbuf::xsputn(s, n);
-    }
-};
-
-class Batch : public ::testing::Test {
-protected:
-    fs::path dir = fs::temp_directory_path() / ("zorv-batch-" + std::to_string(::getpid()) + "-" +
-                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::ostringstream out, err;
-
-    void SetUp() override {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        savewritecheck = nullptr;
-        savestepcheck = nullptr;
-        umount2(dir.c_str(), MNT_DETACH);
-        fs::remove_all(dir);
-    }
-
-    // Runs the program; with `progress`, the progress line and errors go there.
-    int run(std::vector<std::string> args, std::ostream* progress = nullptr) {
-        out.str("");
-        err.str("");
-        args.insert(args.begin(), "zorv-dla-batch");
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        BatchOptions options;
-        std::ostream& e = progress ? *progress : err;
-        const int code = parsebatch(static_cast<int>(argv.size()), argv.data(), options, out, e);
-        options.progress = progress != nullptr;
-        return code >= 0 ? code : runbatch(options, out, e);
-    }
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-    // Everything in the folder: a file's bytes, a link's target, or its kind.
-    std::map<std::string, std::string> tree() const {
-        std::map<std::string, std::string> files;
-        for (const auto& e : fs::recursive_directory_iterator(dir))
-            files[e.path().lexically_relative(dir).string()] = e.is_symlink() ? "-> " + fs::read_symlink(e).string()
-                : e.is_regular_file() ? slurp(e.path()) : e.is_directory() ? "folder" : "other";
-        return files;
-    }
-    void writeEarlierFiles() {
-        for (const char* name : {"a.tga", "a.dla", "a.png"}) std::ofstream(path(name)) << "earlier " << name;
-    }
-    // A 100 x 100 image and its PNG (102 Targa writes: header, rows, footer; 1 of the parameters; the PNG's) whose save
-    // fails at the file given (none: stopped by SIGTERM; "a.dla/": a folder took that file's place): exit 1 (143), one
-    // line, the folder as it was.
-    void expectSaveFails(const std::string& file, std::map<std::string, std::string> before,
-                         std::vector<std::string> more = {}) {
-        more.insert(more.end(), {"--seed", "7", "-s", "100x100", "--png", path("a.png"), path("a.tga")});
-        EXPECT_EQ(run(more), file.empty() ? 143 : 1) << file;
-        std::string says = file.empty() ? "interrupted by SIGTERM; nothing was written"
-                                        : path(file) + ": Error writing to save file.";
-        if (file == "a.dla/") {
-            says = path("a.dla") + ": cannot put the new file in place (Is a directory); no file was changed";
-            before["a.dla"] = "folder";
-        }
-        EXPECT_EQ(err.str(), "zorv-dla-batch: " + says + "\n");
-        EXPECT_TRUE(tree() == before) << file;
-    }
-};
 
 TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
     fs::create_directories(path("frames"));  // "file": a path through a regular file is unwritable, even for root
@@ -151,10 +46,10 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
     fs::create_directories(deep);
     const std::string o = path("a.tga"), same = "' names the same file as '", a1 = path("a-0001.dla");
     std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{}, "OUTPUT"}, {{"-q", "-o", o, o}, "was not expected"}, {{"--params", path("missing.dla"), o}, "--params"},
+        {{}, "OUTPUT"}, {{"-q", "-o", o, o}, "one OUTPUT only"}, {{"--params", path("missing.dla"), o}, "--params"},
         {{"--params", path("short.dla"), o}, "--params"}, {{"--map", path("missing.map"), o}, "--map"},
         {{path("no/such/folder/a.tga")}, "does not exist"}, {{path("file/a.tga")}, "cannot write"},
-        {{"--every", "9", o}, "--every requires --frames"}, {{"--frames", path("file"), o}, "' is not a folder"},
+        {{"--every", "9", o}, "--every: only with --frames"}, {{"--frames", path("file"), o}, "' is not a folder"},
         {{"--seed", "4294967295", "--count", "2", o}, "--count: seeds 4294967295 to 4294967296 go past 4294967295"},
         {{"--every", "0", "--frames", dir, o}, "--every: '0' is not a whole number from 1 to 1000000000"},
         {{"--frames", path("frames"), o}, "' already holds frames of a (a-000003.png); remove them or"},
@@ -216,11 +111,16 @@ TEST_F(Batch, TheSeedsOfACountGrowTheSameFilesAlone) {
     EXPECT_EQ(json.at("seed").dump(), seed);
     EXPECT_LT(said.find("\nparticles: " + json.at("particles").dump() + "\n"), said.find("\nseed: " + next));
     EXPECT_EQ(json.at("files"), nlohmann::json::array({path("b.tga"), path("b.dla"), path("b.png"), path("b.csv")}));
-    const long frames = (json.at("particles").get<long>() + 249) / 250;
-    EXPECT_EQ(json.at("frames"), (nlohmann::json{{"folder", path("f")}, {"count", frames}}));
+    const long particles = json.at("particles").get<long>(), frames = (particles + 249) / 250;
+    EXPECT_EQ(json.at("frames"), (nlohmann::json{{"folder", path("f")}, {"count", frames}, {"every", 250}}));
     EXPECT_EQ(std::distance(fs::directory_iterator(path("f")), {}), frames);
     const std::string last = "f/b-" + std::to_string(1000000 + frames).substr(1) + ".png";
     EXPECT_TRUE(readpng(path(last)).rgb == tgapixels(slurp(path("b.tga"))));
+    // Each frame holds the particles at rest in it: 250, 500, ... and all of them in the last.
+    EXPECT_EQ(readpng(path("f/b-000001.png")).text["Particles"], "250");
+    EXPECT_EQ(readpng(path("f/b-000002.png")).text["Particles"], "500");
+    EXPECT_EQ(readpng(path(last)).text["Particles"], std::to_string(particles));
+    EXPECT_EQ(readpng(path("b.png")).text["Particles"], std::to_string(particles));
     EXPECT_NE(slurp(path("f/b-000001.png")), slurp(path("f/b-000002.png")));
     fs::create_symlink("c-real.tga", path("c.tga"));
     ASSERT_EQ(run({"-q", "--seed", next, "-s", "100x100", path("c.tga")}), 0);
@@ -264,18 +164,26 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
         for (std::size_t i = 0; i < drawn.size(); ++i) drawn[i] = image[i % 3];  // the background, as in the corner
         std::vector<std::pair<long, long>> at;  // each particle's place
         std::size_t seeds = 0;                // first, without parents
-        ASSERT_TRUE(std::getline(csv, line) && line == "id,parent,x,y,colour_index,colour");
+        ASSERT_TRUE(std::getline(csv, line) && line == "id,parent,x,y,colour_index,colour,steps,escapes,refused,kind");
+        long long steps = 0;  // of every particle
         while (std::getline(csv, line)) {
             long id = 0, parent = 0, x = 0, y = 0, index = 0;
+            long long walk = 0, escapes = 0, refused = 0;
             unsigned char rgb[3];
-            ASSERT_EQ(std::sscanf(line.c_str(), "%ld,%ld,%ld,%ld,%ld,#%2hhx%2hhx%2hhx", &id, &parent, &x, &y, &index,
-                                  rgb, rgb + 1, rgb + 2), 8) << line;
+            char kind[16] = "";
+            const char* format = "%ld,%ld,%ld,%ld,%ld,#%2hhx%2hhx%2hhx,%lld,%lld,%lld,%15s";
+            ASSERT_EQ(std::sscanf(line.c_str(), format, &id, &parent, &x, &y, &index, rgb, rgb + 1, rgb + 2, &walk,
+                                  &escapes, &refused, kind), 12) << line;
             ASSERT_TRUE(id == static_cast<long>(at.size()) && parent < id) << line;
+            steps += walk;
             if (parent == -1 && seeds == at.size()) {
                 ++seeds;
+                EXPECT_TRUE(kind == std::string("seed") && walk == 0 && escapes == 0 && refused == 0) << line;
             } else if (parent < 0) {  // its contact was off the canvas: next to the edge, or (rule 2) next but one
                 EXPECT_LT(std::min({x, y, 99 - x, 99 - y}), farthest) << line;
+                EXPECT_EQ(kind, std::string("edge")) << line;
             } else {
+                EXPECT_EQ(kind, std::string("cluster")) << line;
                 const auto [px, py] = at[static_cast<std::size_t>(parent)];
                 const int distance = std::max(std::abs(x - px), std::abs(y - py));
                 EXPECT_TRUE(distance >= nearest && distance <= farthest) << line;
@@ -289,6 +197,7 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
         }
         const auto json = nlohmann::json::parse(out.str());
         EXPECT_EQ(at.size() - seeds, json.at("particles").get<std::size_t>());
+        EXPECT_EQ(steps + json.at("final_walk").get<long long>(), json.at("moves").get<long long>());
         EXPECT_EQ(seeds == 1, json.at("growth") == "centrifugal") << seeds << " seeds";
         EXPECT_TRUE(drawn == image) << "drawing the points in order gives the image";
         const Png png = readpng(path("p.png"));
@@ -298,7 +207,7 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
         EXPECT_EQ(png.text, (std::map<std::string, std::string>{{"Software", "zorv-dla-batch " ZORV_PROJECT_VERSION},
                   {"Size", "100x100"}, {"Radius", "7"}, {"Stickiness", "90"}, {"Algorithm", "fractint"}, {"Seed", "31"},
                   {"Growth", "centripetal"}, {"Coloring", "distance"}, {"Greyscale", "no"}, {"Params", path("in.dla")},
-                  {"Background colour", "0,0,0"}, {"Map", path("p.map")}}));
+                  {"Background colour", "0,0,0"}, {"Map", path("p.map")}, {"Particles", json.at("particles").dump()}}));
     }
 }
 

@@ -2,6 +2,7 @@
 // standard output closed by its reader, and on a FUSE file system that cannot exchange two files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -14,6 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
+#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -123,7 +126,7 @@ protected:
 TEST_F(Binary, OutputsNamingAnOpenStreamAreWrittenIntoIt) {
     ASSERT_EQ(shell("$B -q --seed 5 -s 100x100 --png ref.png --points ref.csv ref.tga"), 0);
     const std::string csv = slurp(path("ref.csv")), png = slurp(path("ref.png"));
-    ASSERT_TRUE(csv.starts_with("id,parent,x,y,colour_index,colour\n") && png.size() > 1000);
+    ASSERT_TRUE(csv.starts_with("id,parent,x,y,colour_index,colour,steps,escapes,refused,kind\n") && png.size() > 1000);
     std::ofstream(path("all.csv")) << "keep\n";
     std::ofstream(path("log.txt")) << "log\n";
     struct stat list {}, log {};
@@ -289,6 +292,124 @@ TEST_F(Binary, AFuseMountThatCannotExchangeLosesNoEarlierFile) {
                     "file was changed\n");
     EXPECT_EQ(left, (std::map<std::string, std::string>{{"o.csv", "earlier o.csv"}, {"o.dla", "earlier o.dla"},
                                                         {"o.png", "earlier o.png"}, {"o.tga", "earlier o.tga"}}));
+}
+
+// With --points - the list goes to standard output, as a file of its own would hold it, and what the run says goes to
+// standard error: its seed, statistics and files, or its JSON line. --png - pours the PNG copy there the same way.
+TEST_F(Binary, TheListGoesToStandardOutputAndTheRestToStandardError) {
+    ASSERT_EQ(shell("$B -q --seed 5 -s 100x100 --points ref.csv --png ref.png ref.tga"), 0);
+    EXPECT_EQ(shell("$B --seed 5 -s 100x100 --points - o.tga > list.csv 2> said.txt"), 0);
+    EXPECT_EQ(slurp(path("list.csv")), slurp(path("ref.csv")));
+    EXPECT_EQ(slurp(path("o.tga")), slurp(path("ref.tga")));
+    const std::string said = slurp(path("said.txt"));
+    EXPECT_TRUE(said.starts_with("seed: 5\nhours: ")) << said;
+    EXPECT_TRUE(said.ends_with("\nwrote: o.tga\nwrote: o.dla\nwrote: -\n")) << said;
+
+    EXPECT_EQ(shell("$B --seed 5 -s 100x100 --json --points - > list2.csv 2> said.json"), 0);
+    EXPECT_EQ(slurp(path("list2.csv")), slurp(path("ref.csv")));
+    const std::string json = slurp(path("said.json"));
+    EXPECT_TRUE(json.starts_with("{\"version\":\"" ZORV_PROJECT_VERSION "\",\"seed\":5,") && json.ends_with("}\n"))
+        << json;
+    EXPECT_NE(json.find(",\"files\":[\"-\"]"), std::string::npos) << json;
+
+    EXPECT_EQ(shell("$B -q --seed 5 -s 100x100 --png - p.tga | cat > piped.png"), 0);
+    EXPECT_EQ(slurp(path("piped.png")), slurp(path("ref.png")));
+    std::set<std::string> names;
+    for (const auto& [name, bytes] : tree()) names.insert(name);
+    EXPECT_EQ(names, (std::set<std::string>{"list.csv", "list2.csv", "o.dla", "o.tga", "p.dla", "p.tga", "piped.png",
+                                            "ref.csv", "ref.dla", "ref.png", "ref.tga", "said.json", "said.txt"}));
+}
+
+// A full standard output (/dev/full) fails the run with exit 1 and a line that says what was written: the JSON line
+// after the files, the JSON line of a run without files, --help. So does a full standard error that takes what the run
+// says while its list goes to standard output: nothing is written then.
+TEST_F(Binary, AFullStandardOutputOrErrorIsAnError) {
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (full < 0) GTEST_SKIP() << "no /dev/full here: " << std::strerror(errno);
+    std::string said;
+    Started run = start({"--json", "--seed", "9", "-s", "100x100", "o.tga"}, full);
+    EXPECT_EQ(run.end(said), 1);
+    EXPECT_EQ(said,
+              "zorv-dla-batch: standard output: cannot write (No space left on device); every file was written\n");
+    EXPECT_EQ(tree().size(), 2u) << "o.tga and o.dla";
+    run = start({"--json", "--seed", "9", "-s", "100x100", "--particles", "10"}, full);
+    EXPECT_EQ(run.end(said), 1);
+    EXPECT_EQ(said, "zorv-dla-batch: standard output: cannot write (No space left on device); there was no file to "
+                    "write\n");
+    run = start({"--help"}, full);
+    EXPECT_EQ(run.end(said), 1);
+    EXPECT_EQ(said, "zorv-dla-batch: standard output: cannot write (No space left on device)\n");
+
+    run = start({"--seed", "9", "-s", "100x100", "--points", "-", "p.tga"}, -1, false, full);
+    EXPECT_EQ(run.end(said), 1);
+    EXPECT_EQ(drain(run.out), "") << "no list";
+    EXPECT_EQ(tree().size(), 2u) << "no p.tga";
+    close(full);
+}
+
+// Six runs started one after the other within a second, without --seed, grow from six seeds.
+TEST_F(Binary, RunsInTheSameSecondHaveSeedsOfTheirOwn) {
+    ASSERT_EQ(shell("for i in 1 2 3 4 5 6; do $B --json --particles 1 -s 100x100; done > runs.jsonl"), 0);
+    std::istringstream lines(slurp(path("runs.jsonl")));
+    std::set<std::string> seeds;
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = line.find(",\"seed\":");
+        ASSERT_NE(at, std::string::npos) << line;
+        seeds.insert(line.substr(at + 8, line.find(',', at + 1) - at - 8));
+    }
+    EXPECT_EQ(seeds.size(), 6u);
+}
+
+// On a terminal 50 columns wide the progress lines of one image and of a --count batch never take more than 49, so
+// that the terminal never begins a new line for them.
+TEST_F(Binary, TheProgressLineFitsTheTerminal) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) GTEST_SKIP() << "no pseudo-terminal here";
+    const std::vector<std::string> runs[] = {{"-s", "1000x1000", "--particles", "30000", "--json", "a.tga"},
+                                             {"--count", "3", "-s", "400x400", "--particles", "8000", "c.tga"}};
+    for (const auto& args : runs) {
+        const int terminal = ::open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(terminal, 0);
+        winsize size{};
+        size.ws_row = 24;
+        size.ws_col = 50;
+        ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &size), 0);
+        Started run = start(args, -1, false, terminal);
+        close(terminal);
+        const std::string shown = drain(master);
+        std::string said;
+        EXPECT_EQ(run.end(said), 0);
+        EXPECT_TRUE(shown.starts_with(args[0] == "--count" ? "\rimages " : "\rradius ")) << shown;
+        std::string line;
+        for (const char c : shown + "\r") {
+            if (c != '\r' && c != '\n') {
+                line += c;
+                continue;
+            }
+            EXPECT_LE(line.size(), 49u) << line;
+            line.clear();
+        }
+    }
+    close(master);
+}
+
+// The README's video line makes a video of frames 101 pixels wide and high, which the encoder wants even: padded to
+// 102 x 102, a picture a frame.
+TEST_F(Binary, TheReadmesVideoLineWorksAtAnOddSize) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed (apt-get install ffmpeg)";
+    std::istringstream readme(slurp(ZORV_README));
+    std::string video;
+    for (std::string line; std::getline(readme, line) && video.empty();)
+        if (line.starts_with("ffmpeg ")) video = line;
+    ASSERT_TRUE(video.find(" frames/tree-%06d.png ") != std::string::npos && video.ends_with(" tree.mp4")) << video;
+    ASSERT_EQ(shell("$B -q --seed 3 -s 101x101 --frames frames --every 150 tree.tga"), 0);
+    const auto frames = std::distance(fs::directory_iterator(path("frames")), {});
+    ASSERT_GT(frames, 2);
+    ASSERT_EQ(shell(video + " > ffmpeg.txt 2>&1"), 0) << slurp(path("ffmpeg.txt"));
+    ASSERT_EQ(shell("ffprobe -v error -select_streams v:0 -count_frames "
+                    "-show_entries stream=width,height,nb_read_frames -of csv=p=0 tree.mp4 > probe.txt"), 0);
+    EXPECT_EQ(slurp(path("probe.txt")), "102,102," + std::to_string(frames) + "\n");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // One image grown by the parallel driver: the same particles and pixels for any number of threads and any
-// look-ahead, each particle's draws with their chances, growth that ends when a hook says so, and maps that agree
-// with the canvas. (The driver's clusters against the plain walk's are in growth_test.cpp.)
+// look-ahead, each particle's draws with their chances, growth that ends when a hook says so or after the particles
+// asked for, and maps that agree with the canvas. (The driver's clusters against the plain walk's: growth_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,9 +15,16 @@
 
 namespace {
 
+// Where a particle came to rest, and its walk.
+struct Rest {
+    int x = 0, y = 0;
+    std::int64_t steps = 0, escapes = 0, refused = 0;
+    bool operator==(const Rest&) const = default;
+};
+
 struct Image {
     std::vector<COLORREF> pixels;
-    std::vector<std::pair<int, int>> rests;  // where each particle came to rest, in order
+    std::vector<Rest> rests;  // each particle, in the order they came to rest
     std::int64_t moves = 0;
     zorv::grow::Result result;
 };
@@ -44,7 +51,7 @@ protected:
         const GrowthState& s = growth ? centripetalstate() : centrifugalstate();
         auto settled = hooks.settled;
         hooks.settled = [&image, &s, settled] {
-            image.rests.emplace_back(s.restx, s.resty);
+            image.rests.push_back({s.restx, s.resty, s.reststeps, s.restescapes, s.restrefused});
             return !settled || settled();
         };
         zorv::grow::Options o;
@@ -65,7 +72,8 @@ struct Case {
 };
 
 // Every case on 1, 2, 3 and 8 threads and with walkers 4 particles ahead gives the same particles in the same
-// places, the same pixels and the same moves: plain runs of each rule, inward growth that rests particles off the
+// places with the same walks, the same pixels and the same moves, which are the particles' steps and the last walk,
+// the one that reached the limit: plain runs of each rule, inward growth that rests particles off the
 // canvas, grey particles that erase the cluster, distance colouring, the smallest and largest radius, and a small
 // crowded image where walks are often taken back.
 TEST_F(Parallel, TheSameImageForAnyNumberOfThreads) {
@@ -80,7 +88,7 @@ TEST_F(Parallel, TheSameImageForAnyNumberOfThreads) {
         {"radius 50", 200, 200, 2, 1, 100, 50, 0, 0},
         {"crowded", 100, 100, 0, 0, 100, 5, 0, 0},
     };
-    std::int64_t takenback = 0, offcanvas = 0, erased = 0;
+    std::int64_t takenback = 0, offcanvas = 0, erased = 0, escapes = 0, refused = 0;
     for (const Case& c : cases) {
         releasecanvas();
         resetsettings();
@@ -102,7 +110,15 @@ TEST_F(Parallel, TheSameImageForAnyNumberOfThreads) {
             const Image one = grow(seed, 1);
             ASSERT_GT(one.rests.size(), 100u);
             EXPECT_EQ(one.result.walked, one.moves) << "one thread walks nothing twice";
-            for (auto [x, y] : one.rests) offcanvas += x < 0 || y < 0 || x >= xres || y >= yres;
+            std::int64_t steps = one.result.finalwalk;
+            for (const Rest& r : one.rests) {
+                offcanvas += r.x < 0 || r.y < 0 || r.x >= xres || r.y >= yres;
+                steps += r.steps;
+                if (c.stickiness == 100) escapes += r.escapes;
+                refused += r.refused;
+                EXPECT_TRUE(c.stickiness < 100 || r.refused == 0) << "every contact holds at 100%";
+            }
+            EXPECT_EQ(steps, one.moves) << "the walks of the particles at rest and the last one";
             if (c.grey) erased += std::count(one.pixels.begin(), one.pixels.end(), bkgd);
             for (int threads : {2, 3, 8, 0}) {
                 const Image other = threads ? grow(seed, threads) : grow(seed, 1, 4);
@@ -119,6 +135,8 @@ TEST_F(Parallel, TheSameImageForAnyNumberOfThreads) {
     EXPECT_GT(takenback, 100) << "walks were taken back and walked on";
     EXPECT_GT(offcanvas, 0) << "particles came to rest off the canvas";
     EXPECT_GT(erased, 0);
+    EXPECT_GT(escapes, 1000) << "walkers were put back, also where every contact holds";
+    EXPECT_GT(refused, 1000) << "contacts were refused below 100% stickiness";
 }
 
 // Each particle's launch angle, grey shade and steps come from its own stream: the same numbers for the same seed
@@ -187,6 +205,44 @@ TEST_F(Parallel, GrowthEndsWhenAHookSaysSo) {
         }
     }
     EXPECT_EQ(gone, 1) << "a cluster erased to nothing ends its image";
+}
+
+// Asked for 300 particles, growth ends once the 300th has come to rest, on any number of threads: the image holds the
+// first 300 particles of the complete image, with their walks, and the moves are theirs alone; inward too.
+TEST_F(Parallel, GrowthEndsAfterTheParticlesAskedFor) {
+    xres = yres = 200;
+    for (int inward : {0, 1}) {
+        growth = inward;
+        const Image complete = grow(5, 1);
+        ASSERT_GT(complete.rests.size(), 300u);
+        const std::vector<Rest> first(complete.rests.begin(), complete.rests.begin() + 300);
+        std::int64_t steps = 0;
+        for (const Rest& r : first) steps += r.steps;
+        for (int threads : {1, 2, 8, 0}) {
+            SCOPED_TRACE(std::string(inward ? "inward, " : "outward, ") +
+                         (threads ? std::to_string(threads) + " threads" : "4 ahead"));
+            zorv::grow::Options o;
+            o.seed = 5;
+            o.threads = threads ? threads : 1;
+            o.lookahead = threads ? 0 : 4;
+            o.particles = 300;
+            releasecanvas();
+            ASSERT_TRUE(createcanvas(g_hWnd));
+            std::vector<Rest> rests;
+            const GrowthState& s = inward ? centripetalstate() : centrifugalstate();
+            zorv::grow::Hooks hooks;
+            hooks.settled = [&] {
+                rests.push_back({s.restx, s.resty, s.reststeps, s.restescapes, s.restrefused});
+                return true;
+            };
+            const zorv::grow::Result r = zorv::grow::growimage(o, hooks);
+            EXPECT_TRUE(r.end == zorv::grow::End::PARTICLES);
+            EXPECT_EQ(r.particles, 300);
+            EXPECT_EQ(r.finalwalk, 0);
+            EXPECT_EQ(rests, first);
+            EXPECT_EQ(s.moves, steps);
+        }
+    }
 }
 
 }  // namespace
