@@ -70,10 +70,11 @@ TEST_F(Threads, TheSameFilesForAnyNumberOfThreads) {
             SCOPED_TRACE(name + ", seed " + seed);
             std::vector<std::string> seeded = args;
             seeded.insert(seeded.end(), {"--seed", seed, "--threads"});
+            const std::string folder = name + "-" + seed + "-";
             auto with = [&](const char* threads) {
                 std::vector<std::string> a = seeded;
                 a.push_back(threads);
-                return grow(a, name + "-" + seed + "-" + threads);
+                return grow(a, folder + threads);
             };
             const auto one = with("1");
             ASSERT_TRUE(one.count("a.tga") && one.count("a.dla") && one.count("a.csv") && one.count("f/a-000001.png"));
