@@ -104,17 +104,15 @@ struct Speculation {
     bool resting = false;               // its last contact held
     std::int64_t checked = 0;           // its reads are checked against every commit up to this particle
     bool recording = false;
-    bool foldable = false;              // it may read the folded map
     Reads reads;
     std::vector<std::int64_t> refusals;  // the steps whose contact the stickiness draw refused
     std::vector<Segment> segments;
     Counts counts;
 
     // Starts the walk again from its launch point.
-    void relaunch(const zorv::walk::Walker& w, int r, bool outward, const zorv::walk::MapView& m) {
+    void relaunch(const zorv::walk::Walker& w, int r) {
         walker = w;
         radius = r;
-        foldable = zorv::walk::foldable(w, outward, m);
         state = zorv::walk::startwalk(w, stream);
         resting = false;
         reads.resize(0);
@@ -169,10 +167,12 @@ struct Maps {
 // The walk's steps, from the folded map for rules 0 and 2.
 template <bool Outward, zorv::walk::Rule ContactRule, bool Record>
 bool walksteps(Speculation& sp, const Maps& m, std::int64_t limit, std::uint32_t* out) {
-    if constexpr (ContactRule != zorv::walk::NEIGHBOURS_BEFORE)
-        if (sp.foldable && zorv::walk::oncanvas(m.rule, sp.state.xpos2, sp.state.ypos2))
+    if constexpr (ContactRule != zorv::walk::NEIGHBOURS_BEFORE) {
+        if (zorv::walk::foldablefrom(sp.walker, Outward, m.rule, sp.state.xpos2, sp.state.ypos2))
             return zorv::walk::foldedsteps<Outward, ContactRule, Record>(sp.state, sp.walker, m.folded, m.rule,
                                                                          limit, out);
+        limit = std::min(limit, zorv::walk::PLAINSTEPS);
+    }
     return zorv::walk::steps<Outward, ContactRule, Record>(sp.state, sp.walker, m.rule, limit, out);
 }
 

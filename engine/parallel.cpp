@@ -131,7 +131,7 @@ private:
     void relaunch(Speculation& sp) {
         sp.checked = committed_.load(std::memory_order_acquire);
         const int r = sp.checked == 0 ? firstradius_ : log_.at(sp.checked).radius;
-        sp.relaunch(growth::launch<Run>(r, xcenter_, ycenter_, stick_, sp.angle), r, Run::OUTWARD, maps_.rule);
+        sp.relaunch(growth::launch<Run>(r, xcenter_, ycenter_, stick_, sp.angle), r);
     }
 
     // Walks until the particle comes to rest, and, while it records, until

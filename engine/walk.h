@@ -232,6 +232,12 @@ template <bool Outward, Rule ContactRule, bool Record = false>
     return contact;
 }
 
+// Whether a walker at (x, y) is past its bound.
+inline bool escaped(const Walker& w, bool outward, int x, int y) {
+    const std::int64_t dx = std::int64_t{x} - w.xcenter, dy = std::int64_t{y} - w.ycenter;
+    return outward ? dx * dx + dy * dy > w.bound2 : dx * dx + dy * dy < w.bound2;
+}
+
 // steps() for rules 0 and 2 reading the folded map: while the walker is on
 // the canvas, a step can only meet a set bit of it (the cluster, the ring,
 // or the border) before its distance or the canvas's bounds can matter;
@@ -255,6 +261,10 @@ template <bool Outward, Rule ContactRule, bool Record = false>
     std::uint64_t left = static_cast<std::uint64_t>(limit);
     std::uint32_t* const start = record;
     std::uint32_t* const end = record + (Record ? limit : 0);
+    // An inward walker's point of return can lie past its bound (when its
+    // launch point lies just inside the circle); put back there, it leaves
+    // this loop, whose steps must start within the bound.
+    const bool backpast = escaped(w, Outward, w.backx, w.backy);
     bool contact = false;
     while (Record ? record != end : left != 0) {
         if constexpr (!Record) --left;
@@ -267,10 +277,12 @@ template <bool Outward, Rule ContactRule, bool Record = false>
         if constexpr (Record) *record = static_cast<std::uint32_t>(bit);
         if ((loadword(folded[static_cast<std::uint64_t>(bit) >> 6]) >> (bit & 63)) & 1u) [[unlikely]] {
             distance2 = u2 * u2 + v2 * v2;
+            bool putback = false;
             if (Outward ? distance2 > bound2 : distance2 < bound2) {
                 u2 = w.backx - xc;
                 v2 = w.backy - yc;
                 ++escapes;
+                putback = true;
             }
             const std::int64_t cx = u2 + xc, cy = v2 + yc;
             if (static_cast<std::uint64_t>(cx) >= m.width || static_cast<std::uint64_t>(cy) >= m.height ||
@@ -280,6 +292,10 @@ template <bool Outward, Rule ContactRule, bool Record = false>
                 break;
             }
             if constexpr (Record) *record = packread(static_cast<int>(cx), static_cast<int>(cy), fold.pitchshift);
+            if (putback && backpast) {
+                if constexpr (Record) ++record;
+                break;
+            }
         }
         if constexpr (Record) ++record;
     }
@@ -290,34 +306,25 @@ template <bool Outward, Rule ContactRule, bool Record = false>
     return contact;
 }
 
-// Whether a walker at (x, y) is past its bound.
-inline bool escaped(const Walker& w, bool outward, int x, int y) {
-    const std::int64_t dx = std::int64_t{x} - w.xcenter, dy = std::int64_t{y} - w.ycenter;
-    return outward ? dx * dx + dy * dy > w.bound2 : dx * dx + dy * dy < w.bound2;
-}
-
 inline bool oncanvas(const MapView& m, int x, int y) {
     return static_cast<unsigned>(x) < m.width && static_cast<unsigned>(y) < m.height;
 }
 
-// Whether the walker may read the folded map: it must start within its
-// bound and be put back within it, so that every step past the bound
-// lands on the ring (an inward walker's point of return can lie past the
-// bound when its launch point lies just inside the circle), and be put
-// back on the canvas.
-inline bool foldable(const Walker& w, bool outward, const MapView& m) {
-    return !escaped(w, outward, w.x, w.y) && !escaped(w, outward, w.backx, w.backy) &&
-           oncanvas(m, w.backx, w.backy);
+// Whether a walk standing at (x, y) may go on in the folded loop: on the
+// canvas and within its bound, so that every step past the bound or off the
+// canvas meets a set bit.
+inline bool foldablefrom(const Walker& w, bool outward, const MapView& m, int x, int y) {
+    return oncanvas(m, x, y) && !escaped(w, outward, x, y);
 }
 
-// Whether the map's folded map holds the ring of this walker's bound, and
-// the walker may read it.
+// Steps a walk outside the folded loop takes before it looks again.
+constexpr std::int64_t PLAINSTEPS = 16;
+
+// Whether the map's folded map holds the ring of this walker's bound.
 inline bool foldsfor(const ContactMap& map, Rule rule, bool outward, const Walker& w) {
     const ContactMap::Ring& r = map.ring;
     return r.rule == rule && r.generation == map.generation && r.outward == outward && r.xcenter == w.xcenter &&
-           r.ycenter == w.ycenter && r.bound2 == w.bound2 &&
-           foldable(w, outward,
-                    MapView{nullptr, 0, static_cast<unsigned>(map.width), static_cast<unsigned>(map.height), 0, 1});
+           r.ycenter == w.ycenter && r.bound2 == w.bound2;
 }
 
 // The folded map, with its border.
@@ -359,12 +366,17 @@ inline WalkEnd walk(const Walker& w, const ContactMap& map, Poll&& poll) {
         }
         const std::int64_t before = st.steps;
         bool contact;
-        // The folded walk needs the walker on the canvas; one put off it by a
-        // refused contact walks on plainly until it is back.
-        if constexpr (ContactRule != NEIGHBOURS_BEFORE)
-            contact = folded && oncanvas(m, st.xpos2, st.ypos2) ? foldedsteps<Outward, ContactRule>(st, w, fold, m, left)
-                                                                : steps<Outward, ContactRule>(st, w, m, left);
-        else
+        // The folded walk needs the walker on the canvas and within its
+        // bound; one off the canvas after a refused contact, or put back past
+        // its bound, walks on plainly a few steps at a time until it is back.
+        if constexpr (ContactRule != NEIGHBOURS_BEFORE) {
+            if (!folded)
+                contact = steps<Outward, ContactRule>(st, w, m, left);
+            else if (foldablefrom(w, Outward, m, st.xpos2, st.ypos2))
+                contact = foldedsteps<Outward, ContactRule>(st, w, fold, m, left);
+            else
+                contact = steps<Outward, ContactRule>(st, w, m, std::min(left, PLAINSTEPS));
+        } else
             contact = steps<Outward, ContactRule>(st, w, m, left);
         left -= st.steps - before;
         if (contact && sticks(st, w)) break;
