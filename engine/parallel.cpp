@@ -134,12 +134,27 @@ private:
         sp.relaunch(growth::launch<Run>(r, xcenter_, ycenter_, stick_, sp.angle), r);
     }
 
+    // Every particle before this walk's is committed: nothing can change
+    // what it reads from here on. Its walk so far is made to stand against
+    // the last commits, and it walks on without recording. The oldest walk
+    // out is the one the others wait for, and often a long one.
+    void makefinal(Speculation& sp, std::int64_t snapshot) {
+        if (radius_.load(std::memory_order_relaxed) != sp.radius) {
+            ++sp.counts.restarted;
+            relaunch(sp);
+        } else {
+            ahead::check<Run::OUTWARD>(sp, log_, ContactRule, maps_.rule.pitchshift, snapshot);
+        }
+        sp.recording = false;
+    }
+
     // Walks until the particle comes to rest, and, while it records, until
     // its reads stand against what was committed meanwhile. False when
     // growth ended first.
     bool walk(Speculation& sp, Walking who) {
         for (;;) {
             const std::int64_t snapshot = committed_.load(std::memory_order_acquire);
+            if (sp.recording && snapshot == sp.particle - 1) makefinal(sp, snapshot);
             if (ahead::walkblock<Run::OUTWARD, ContactRule>(sp, maps_, zorv::walk::BLOCK, snapshot)) {
                 if (!sp.recording) return true;
                 const std::int64_t upto = committed_.load(std::memory_order_acquire);
