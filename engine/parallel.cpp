@@ -63,8 +63,12 @@ private:
 };
 static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
 
-// Spins a little before a thread sleeps at the gate.
-constexpr int SPINS = 64;
+// Spins before a thread sleeps at the gate: about 0.1 ms, longer than a
+// usual wait for the next commit. A thread woken from the futex comes back
+// late on a virtual machine, and sleeping at every short wait cost a tenth
+// of the speed on two cores. With more threads than cores a spinning thread
+// holds up the one it waits for, and spins only briefly.
+constexpr int SPINS = 4096, SHORTSPINS = 64;
 inline void spin() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
@@ -79,6 +83,7 @@ public:
           maps_{zorv::walk::viewof<ContactRule>(growth::canvasmap()), zorv::walk::foldedview(growth::canvasmap())},
           key_(stream::streamkey(o.seed)),
           threads_(o.lookahead > 0 ? 1 : std::max(o.threads, 1)),
+          spins_(static_cast<unsigned>(threads_) <= std::thread::hardware_concurrency() ? SPINS : SHORTSPINS),
           // Walkers run ahead by up to four particles each.
           slotcount_(o.lookahead > 0 ? o.lookahead + 1 : threads_ == 1 ? 1 : WINDOW * threads_),
           slots_(new Slot[static_cast<std::size_t>(slotcount_)]),
@@ -259,7 +264,7 @@ private:
             // The calling thread commits what comes to rest meanwhile, and
             // asks the hooks, at least every 200 microseconds.
             if (who == Walking::MAIN && !pollmain(true)) return false;
-            if (spins < SPINS) spin();
+            if (spins < spins_) spin();
             else gate_.wait(seen, who == Walking::MAIN ? 200 : 10000);
         }
     }
@@ -313,7 +318,7 @@ private:
     HDC windowdc_;
     const ahead::Maps maps_;
     const std::uint64_t key_;
-    const int threads_, slotcount_;
+    const int threads_, spins_, slotcount_;
     std::unique_ptr<Slot[]> slots_;
     ahead::ChangeLog log_;
     const std::uint64_t stick_;
