@@ -47,7 +47,10 @@ void flatten(const std::vector<MenuItemData>& items, const std::string& prefix, 
 // A key as the message loop handles one between two particles: through the accelerator table, else to the window.
 void deliver(int vk) {
     MSG m{g_hWnd, WM_KEYDOWN, static_cast<WPARAM>(vk), 0, 0, {0, 0}};
-    if (!TranslateAcceleratorA(g_hWnd, g_hAccel, &m)) TranslateMessage(&m), DispatchMessageA(&m);
+    if (!TranslateAcceleratorA(g_hWnd, g_hAccel, &m)) {
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+    }
 }
 
 // A script run inside the program's own loop: it starts at once; `co_await condition` waits for it at a native pump.
@@ -88,12 +91,20 @@ protected:
 
     template <class T>
     static T pop(std::deque<T>& queue, T none) {
-        return queue.empty() ? none : (none = std::move(queue.front()), queue.pop_front(), none);
+        if (queue.empty()) return none;
+        T front = std::move(queue.front());
+        queue.pop_front();
+        return front;
     }
     void SetUp() override {
-        resetsettings(), fs::remove_all(dir), fs::create_directories(dir);
+        resetsettings();
+        fs::remove_all(dir);
+        fs::create_directories(dir);
         screen.onDialog = [this](headless::DialogDriver& d) {
-            if (d.handle() != lastDialog) shown.push_back(d.title()), lastDialog = d.handle();
+            if (d.handle() != lastDialog) {
+                shown.push_back(d.title());
+                lastDialog = d.handle();
+            }
             pop(dialogSteps, std::function<void(headless::DialogDriver&)>([](auto& d) { d.press(IDCANCEL); }))(d);
         };
         screen.onFileDialog = [this](const FileDialogRequest& r) {
@@ -109,7 +120,10 @@ protected:
             return pop(answers, int{IDNO});
         };
     }
-    void TearDown() override { releasecanvas(), fs::remove_all(dir); }
+    void TearDown() override {
+        releasecanvas();
+        fs::remove_all(dir);
+    }
 
     // Runs the program with the script; its exit code.
     int run(int width, int height, auto& script, std::string args = "", int bits = 32) {
@@ -119,7 +133,9 @@ protected:
         screen.onPump = [&s, busy = false, pumps = 3'000'000]() mutable {
             if (--pumps < 0) throw std::runtime_error("the script waited too long");
             if (busy || s.handle.done() || !s.handle.promise().ready()) return;
-            busy = true, s.handle.resume(), busy = false;
+            busy = true;
+            s.handle.resume();
+            busy = false;
         };
         const int code = WinMain(&zorvdla, nullptr, args.data(), SW_SHOWNORMAL);
         EXPECT_TRUE(s.handle.done()) << "the program ended before the script";
@@ -140,7 +156,10 @@ protected:
     // A growing cluster stopped by PAUSE.
     std::function<bool()> pausedearly() {
         return [this, pressed = false]() mutable {
-            if (!pressed && growing() && clusterpixels() >= 12) pressed = true, screen.keyDown(g_hWnd, VK_PAUSE);
+            if (!pressed && growing() && clusterpixels() >= 12) {
+                pressed = true;
+                screen.keyDown(g_hWnd, VK_PAUSE);
+            }
             return pressed && idle();
         };
     }
@@ -164,7 +183,10 @@ TEST_F(App, EveryKeyAndMenuCommandInEachState) {
         flatten(g_hWnd->menu->bar, "", menu);
         EXPECT_EQ(std::tuple(menu, g_hWnd->title, shown),
                   std::tuple(want, texts::program, std::vector<std::string>{texts::help})) << "the help text, once";
-        for (const auto& c : texts::commands) deliver(c.key), SendMessageA(g_hWnd, WM_COMMAND, WPARAM(c.id), 0);
+        for (const auto& c : texts::commands) {
+            deliver(c.key);
+            SendMessageA(g_hWnd, WM_COMMAND, WPARAM(c.id), 0);
+        }
         deliver('D');
         EXPECT_EQ(std::tuple(shown.size(), okdla, terminate, firstloop, debug, greyscale),
                   std::tuple(1u, 1, 0, 0, 0, 0)) << "refused while growing";
@@ -232,7 +254,8 @@ TEST_F(App, SettingsDialogsTheirTextsRangesAndWhatTheyChange) {
                     if (w->parent == d.handle()) got.emplace_back(w->controlId, w->title);
                 auto expect = want.controls;
                 expect.insert(expect.end(), more.begin(), more.end());
-                std::ranges::sort(got), std::ranges::sort(expect);
+                std::ranges::sort(got);
+                std::ranges::sort(expect);
                 EXPECT_EQ(std::tuple(d.title(), got), std::tuple(want.title, expect)) << want.title;
                 d.press(i == 1 || i == 2 ? IDOK : IDCANCEL);
             });
@@ -240,7 +263,8 @@ TEST_F(App, SettingsDialogsTheirTextsRangesAndWhatTheyChange) {
         }
         EXPECT_TRUE(canvas() == paused && firstloop == 0) << "nothing changed, nothing cleared";
         for (auto [vk, choice] : {std::pair<int, int>{'M', 421}, {VK_F5, 321}}) {
-            enter({{choice, nullptr}}), key(vk);
+            enter({{choice, nullptr}});
+            key(vk);
             co_await cleared;
             EXPECT_TRUE(canvasgrey());
             firstloop = 0;
@@ -329,11 +353,13 @@ TEST_F(App, FilePaletteAndBackgroundCommands) {
         onQuestion = [this](const headless::BoxRecord&) {
             EXPECT_EQ(std::pair(win(20, 50), win(275, 50)), std::pair(RGB(0, 99, 7), RGB(255, 99, 7))) << "stripes";
         };
-        files = {path("good.map"), ""}, answers = {IDNO};
+        files = {path("good.map"), ""};
+        answers = {IDNO};
         co_await drained('F');
         EXPECT_TRUE(paletteramp(33, 44));
         EXPECT_EQ(std::pair(firstloop, greyscale), std::pair(0, 0));
-        files = {path("good.map"), path("bad.map"), path("missing.map")}, answers = {IDYES};
+        files = {path("good.map"), path("bad.map"), path("missing.map")};
+        answers = {IDYES};
         for (std::size_t left : {2, 1, 0}) {
             key('F');
             co_await [&, left] { return files.size() == left; };
@@ -348,7 +374,8 @@ TEST_F(App, FilePaletteAndBackgroundCommands) {
         key(VK_F1);
         co_await pausedearly();
         const auto window = pixels(g_hWnd->surface), picture = canvas();
-        enter({{kRed, "10"}, {kGreen, "20"}, {kBlue, "30"}}), answers = {IDNO};
+        enter({{kRed, "10"}, {kGreen, "20"}, {kBlue, "30"}});
+        answers = {IDNO};
         onQuestion = [this](const headless::BoxRecord&) {
             EXPECT_EQ(boxes().back(), Box(texts::acceptBackground[0], texts::acceptBackground[1], nullptr, kAsk));
             EXPECT_EQ(win(10, 10), RGB(10, 20, 30)) << "the candidate shows in the corner";
@@ -361,7 +388,9 @@ TEST_F(App, FilePaletteAndBackgroundCommands) {
         EXPECT_EQ(std::tuple(pixels(g_hWnd->surface) == window, canvas() == picture, bkgd, firstloop),
                   std::tuple(true, true, RGB(5, 5, 5), 0)) << "the corner put back in the window and the canvas";
         onQuestion = nullptr;
-        enter({{kRed, "0"}, {kGreen, "99"}, {kBlue, "7"}}), answers = {IDYES}, key('B');  // palette entry 0
+        enter({{kRed, "0"}, {kGreen, "99"}, {kBlue, "7"}});
+        answers = {IDYES};
+        key('B');  // palette entry 0
         co_await cleared;
         EXPECT_TRUE(bkgd == RGB(0, 99, 7) && canvasgrey());
         key(VK_F1);

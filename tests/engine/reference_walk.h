@@ -30,12 +30,15 @@ inline Rest walkone(HDC dc, const Options& o, int xc, int yc, int radius) {
     for (int x = xlaunch, y = ylaunch, contact = 0; !contact; ++r.steps) {
         MSG msg;
         if (o.pollwindow) PeekMessageA(&msg, o.pollwindow, 0x100, 0x209, PM_NOREMOVE);
-        r.x = x, r.y = y;
+        r.x = x;
+        r.y = y;
         x += static_cast<int>(zorvrandom() * 3.0) - 1;
         y += static_cast<int>(zorvrandom() * 3.0) - 1;
         r.distance = std::sqrt(double(x - xc) * (x - xc) + double(y - yc) * (y - yc));
-        if (o.outward ? r.distance > radius + 2 : r.distance < radius - 2)
-            x = xlaunch + (o.outward ? -1 : 1), y = ylaunch + (o.outward ? -1 : 1);
+        if (o.outward ? r.distance > radius + 2 : r.distance < radius - 2) {
+            x = xlaunch + (o.outward ? -1 : 1);
+            y = ylaunch + (o.outward ? -1 : 1);
+        }
         const int cx = o.algorithm == 1 ? r.x : x, cy = o.algorithm == 1 ? r.y : y;
         if (o.algorithm == 0) contact = GetPixel(dc, x, y) != o.background;
         for (int i = 0; i < 9 && o.algorithm && !contact; ++i)

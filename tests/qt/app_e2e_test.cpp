@@ -30,7 +30,9 @@ HWND openDialog() {
 
 void typeInto(int id, const QString& text) {
     auto* edit = qobject_cast<QLineEdit*>(Backend::control(GetDlgItem(openDialog(), id)));
-    edit->setFocus(), edit->selectAll(), QTest::keyClicks(edit, text);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
 }
 
 double cpuseconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }  // the process's, all threads
@@ -81,7 +83,8 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesWaitsAndExits) {
     });
     script.box("the refusal", "Parameter Error", said);
     script.then("the dialog open for correction", [] { return !Visible<QMessageBox>() && openDialog(); }, [] {
-        typeInto(IDC_XRES, "300"), typeInto(IDC_YRES, "240");
+        typeInto(IDC_XRES, "300");
+        typeInto(IDC_YRES, "240");
         QTest::keyClick(Backend::widget(openDialog()), Qt::Key_Return);  // Enter acts as OK
     });
     script.then("the new size", [] { return !openDialog() && xres == 300 && yres == 240; },
@@ -94,9 +97,11 @@ TEST(AppOnQt, GrowsShowsPausesResumesSetsParametersSavesWaitsAndExits) {
     double cpu = 0, seconds = 0;
     script.then("idle again", [] { return !Visible<QDialog>(); }, [&] { QTest::keyClick(view(), Qt::Key_F1); });
     script.then("the new cluster finished", [] { return okdla == 0 && firstloop == 1; }, [&] {
-        cpu = cpuseconds(), clock.start();
+        cpu = cpuseconds();
+        clock.start();
         QTimer::singleShot(10000, Qt::PreciseTimer, [&] {
-            cpu = cpuseconds() - cpu, seconds = clock.elapsed() / 1000.0;
+            cpu = cpuseconds() - cpu;
+            seconds = clock.elapsed() / 1000.0;
             QTest::keyClick(view(), Qt::Key_Escape);
         });
     });

@@ -80,7 +80,8 @@ class Script {
 public:
     Script() {
         QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
-        clock_.start(), timer_.start(5);
+        clock_.start();
+        timer_.start(5);
     }
     ~Script() { EXPECT_EQ(next_, steps_.size()) << "the program ended at step \"" << steps_[next_].name << "\""; }
     void then(std::string name, std::function<bool()> ready, std::function<void()> act) {
@@ -102,7 +103,10 @@ private:
         if (steps_[next_].ready()) {
             clock_.restart();
             acting_ = true;  // the action runs from a timer of its own, so that this one ticks in its modal loops
-            QTimer::singleShot(0, &timer_, [this, i = next_] { acting_ = false, steps_[i].act(); });
+            QTimer::singleShot(0, &timer_, [this, i = next_] {
+                acting_ = false;
+                steps_[i].act();
+            });
             if (++next_ == steps_.size()) timer_.stop();  // an idle program is left idle
         } else if (clock_.elapsed() > 20000) {
             ADD_FAILURE() << "step \"" << steps_[next_].name << "\" never became ready";

@@ -37,8 +37,10 @@ protected:
         QCoreApplication::processEvents();
         std::size_t from = g_seen.size();
         MSG m;
-        while (platform::detail::PeekMessageSlow(&m, nullptr, 0, 0, PM_REMOVE) && m.message != WM_QUIT)
-            TranslateMessage(&m), DispatchMessageA(&m);
+        while (platform::detail::PeekMessageSlow(&m, nullptr, 0, 0, PM_REMOVE) && m.message != WM_QUIT) {
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
         std::vector<MSG> out;
         std::copy_if(g_seen.begin() + from, g_seen.end(), std::back_inserter(out),
                      [&](const MSG& s) { return s.message >= lo && s.message <= hi; });
@@ -161,11 +163,15 @@ TEST_F(QtLayer, BoxesAndFileDialogsKeepTheirTextsAndFlagsAndLeaveTheFileChecksTo
     EXPECT_EQ(MessageBoxA(nullptr, "text", "caption", MB_OK), IDOK);
     std::string file = dir.string() + "/*.dla";
     OPENFILENAMEA ofn{};
-    ofn.lpstrFilter = "DLA files (*.dla)\0*.dla\0", ofn.lpstrFile = &file, ofn.lpstrTitle = "Open it";
+    ofn.lpstrFilter = "DLA files (*.dla)\0*.dla\0";
+    ofn.lpstrFile = &file;
+    ofn.lpstrTitle = "Open it";
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
     ASSERT_TRUE(GetOpenFileNameA(&ofn));
     EXPECT_EQ(std::filesystem::path(file), dir / "a.dla");
-    ofn.lpstrFilter = "Targa files (*.tga)\0*.tga\0", ofn.lpstrDefExt = "tga", ofn.lpstrTitle = "Save it";
+    ofn.lpstrFilter = "Targa files (*.tga)\0*.tga\0";
+    ofn.lpstrDefExt = "tga";
+    ofn.lpstrTitle = "Save it";
     ofn.Flags = OFN_OVERWRITEPROMPT;
     ASSERT_TRUE(GetSaveFileNameA(&ofn));
     EXPECT_EQ(std::filesystem::path(file), dir / "b.tga");

@@ -76,11 +76,16 @@ COLORREF entrycolor(int p, int i) { return RGB(palette[p][i][0], palette[p][i][1
 class Saver : public ::testing::Test {
 protected:
     headless::Backend screen;
-    void SetUp() override { resetsaver(), platform::SetPumpInterval(1); }
+    void SetUp() override {
+        resetsaver();
+        platform::SetPumpInterval(1);
+    }
     void TearDown() override {
         screen.onPump = nullptr;
         if (g_hWnd && IsWindow(g_hWnd)) DestroyWindow(g_hWnd);
-        resetsaver(), initpalettes(), platform::SetPumpInterval(64);
+        resetsaver();
+        initpalettes();
+        platform::SetPumpInterval(64);
     }
     int runWinMain(std::string args = "") { return WinMain(&saverModule, nullptr, args.data(), SW_SHOWNORMAL); }
     // One run (dla1 outward, else dla2) on a 640 x 480 screen, seeded at `second`: `paint` draws on the cleared canvas
@@ -93,8 +98,14 @@ protected:
         screen.calendar = second;
         bool painted = false, ended = false;
         screen.onPump = [&] {
-            if (!painted) return painted = true, paint();
-            if (!ended && done()) ended = true, screen.keyDown(g_hWnd, 'K');
+            if (!painted) {
+                painted = true;
+                return paint();
+            }
+            if (!ended && done()) {
+                ended = true;
+                screen.keyDown(g_hWnd, 'K');
+            }
         };
         return outward ? dla1() : dla2();
     }
@@ -106,7 +117,10 @@ protected:
 TEST_F(Saver, StartFirstRunColoursAndTimeOut) {
     screen.onPump = [&] { screen.keyDown(g_hWnd, 'Q'); };  // a saver that runs where it should refuse ends at once
     for (auto [w, h, bits, text] : {std::tuple{639, 480, 32, 1}, {640, 479, 32, 1}, {1024, 768, 24, 2}}) {
-        resetsaver(), platform::SetBackend(&screen), screen.setScreen(w, h, bits), screen.boxes.clear();
+        resetsaver();
+        platform::SetBackend(&screen);
+        screen.setScreen(w, h, bits);
+        screen.boxes.clear();
         EXPECT_TRUE(runWinMain() == 0 && screen.cursorVisible);
         ASSERT_EQ(screen.boxes.size(), 1u);
         const headless::BoxRecord& box = screen.boxes[0];
@@ -115,7 +129,10 @@ TEST_F(Saver, StartFirstRunColoursAndTimeOut) {
     }
     for (int i = 2; i < 256; ++i) palette[0][i][0] = palette[0][i][1] = palette[0][i][2] = 0;
     palette[0][0][0] = 200;
-    resetsaver(), platform::SetBackend(&screen), screen.setScreen(1024, 768, 32), screen.ticks = 0xFFFFFFFFu - 60000;
+    resetsaver();
+    platform::SetBackend(&screen);
+    screen.setScreen(1024, 768, 32);
+    screen.ticks = 0xFFFFFFFFu - 60000;
     platform::SetPumpInterval(256);
     int ones = 0, zeros = 0, scans = 0, at66 = 0, stage = 0, dla2pumps = 0;  // at66: scans that saw 66 in entry 1
     screen.onPump = [&] {
@@ -126,15 +143,23 @@ TEST_F(Saver, StartFirstRunColoursAndTimeOut) {
             EXPECT_TRUE(stage == 2 && GetPixel(g_vhdc, xcenter + 199, ycenter) == entrycolor(1, 1)) << stage;
             return screen.keyDown(g_hWnd, VK_ESCAPE);
         }
-        if (stage == 1) stage = 2, screen.ticks += 1;
+        if (stage == 1) {
+            stage = 2;
+            screen.ticks += 1;
+        }
         if (stage) return;
         ones = zeros = 0;
         for (int i = 0; i < 61 * 61; ++i) {
             const COLORREF c = GetPixel(g_vhdc, xcenter - 30 + i % 61, ycenter - 30 + i / 61);
-            ones += c == entrycolor(0, 1), zeros += c == entrycolor(0, 0);
+            ones += c == entrycolor(0, 1);
+            zeros += c == entrycolor(0, 0);
         }
-        ++scans, at66 += ones == 66;
-        if (ones > 66 || zeros) stage = 1, screen.ticks += 120000;
+        ++scans;
+        at66 += ones == 66;
+        if (ones > 66 || zeros) {
+            stage = 1;
+            screen.ticks += 120000;
+        }
     };
     EXPECT_EQ(runWinMain("\"/c:1234\""), 0);
     EXPECT_TRUE(2 * at66 > scans && ones > 66 && zeros == 0) << at66 << " of " << scans << ", " << ones;
@@ -255,7 +280,8 @@ TEST_F(Saver, InputEndsTheSaverOrIsIgnored) {
                      {"move and key", WM_NULL, 20, 20, true, true}})
         for (bool between : {false, true}) {
             SCOPED_TRACE(testing::Message() << in.name << (between ? " between runs" : " during a run"));
-            resetsaver(), platform::SetBackend(&screen);  // as a new process starts
+            resetsaver();  // as a new process starts
+            platform::SetBackend(&screen);
             long pumps = 0, actedAt = 0;
             screen.onPump = [&] {
                 if (++pumps == 100 && between) screen.ticks += 120001;
