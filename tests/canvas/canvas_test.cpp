@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "canvas/canvas.h"
 #include "canvas/palette.h"
@@ -65,12 +66,9 @@ TEST_F(Canvas, CanvasPreviewsTheirRestoreAndCheckpalette) {
     EXPECT_TRUE(can(3, 3) == RGB(10, 20, 30) && can(199, 10) == RGB(10, 20, 30) && can(200, 10) == CLR_INVALID);
     restorepreviewarea(g_hWnd);
     EXPECT_TRUE(win(40, 40) == RGB(1, 2, 3) && can(40, 40) == RGB(1, 2, 3) && can(3, 3) == bkgd && win(3, 3) == bkgd);
-    palette[7][0] = 255;  // entry 7 is the default background
-    palette[7][1] = 245;
-    palette[7][2] = 230;
-    palette[8][0] = 255;  // entry 8 differs from it in blue alone
-    palette[8][1] = 245;
-    palette[8][2] = 231;
+    const unsigned char background[3] = {255, 245, 230}, blueapart[3] = {255, 245, 231};
+    std::memcpy(palette[7], background, 3);  // entry 7 is the default background
+    std::memcpy(palette[8], blueapart, 3);   // entry 8 differs from it in blue alone
     checkpalette();
     EXPECT_TRUE(palette[7][0] == 254 && palette[7][1] == 245 && palette[8][0] == 255);
     rback = gback = bback = 0;

@@ -43,8 +43,9 @@ protected:
     }
     void TearDown() override { releasecanvas(); }
 
-    // Grows one image of the settings in force on a fresh canvas.
-    Image grow(std::uint64_t seed, int threads, int lookahead = 0, zorv::grow::Hooks hooks = {}) {
+    // Grows one image of the settings in force on a fresh canvas, on `threads` threads (0: one, walkers 4 particles
+    // ahead), until it completes, a hook says no or `particles` have come to rest.
+    Image grow(std::uint64_t seed, int threads, zorv::grow::Hooks hooks = {}, std::int64_t particles = 0) {
         releasecanvas();
         EXPECT_TRUE(createcanvas(g_hWnd));
         Image image;
@@ -56,14 +57,16 @@ protected:
         };
         zorv::grow::Options o;
         o.seed = seed;
-        o.threads = threads;
-        o.lookahead = lookahead;
+        o.threads = threads ? threads : 1;
+        o.lookahead = threads ? 0 : 4;
+        o.particles = particles;
         image.result = zorv::grow::growimage(o, hooks);
         image.pixels.assign(g_vhdc->bits, g_vhdc->bits + xres * yres);
         image.moves = s.moves;
         EXPECT_TRUE(zorv::walk::agrees(zorv::growth::canvasmap(), g_vhdc, bkgd)) << "the maps after growth";
         return image;
     }
+    static std::string label(int threads) { return threads ? std::to_string(threads) + " threads" : "4 ahead"; }
 };
 
 struct Case {
@@ -92,14 +95,8 @@ TEST_F(Parallel, TheSameImageForAnyNumberOfThreads) {
     for (const Case& c : cases) {
         releasecanvas();
         resetsettings();
-        xres = c.width;
-        yres = c.height;
-        algorithm = c.rule;
-        growth = c.inward;
-        probability = c.stickiness;
-        startradius = c.radius;
-        coloring = c.coloring;
-        greyscale = c.grey;
+        std::tie(xres, yres, algorithm, growth, probability, startradius, coloring, greyscale) =
+            std::tie(c.width, c.height, c.rule, c.inward, c.stickiness, c.radius, c.coloring, c.grey);
         if (c.grey) {
             rback = gback = bback = 128;
             repackbackground();
@@ -121,8 +118,8 @@ TEST_F(Parallel, TheSameImageForAnyNumberOfThreads) {
             EXPECT_EQ(steps, one.moves) << "the walks of the particles at rest and the last one";
             if (c.grey) erased += std::count(one.pixels.begin(), one.pixels.end(), bkgd);
             for (int threads : {2, 3, 8, 0}) {
-                const Image other = threads ? grow(seed, threads) : grow(seed, 1, 4);
-                SCOPED_TRACE(threads ? std::to_string(threads) + " threads" : "4 ahead");
+                const Image other = grow(seed, threads);
+                SCOPED_TRACE(label(threads));
                 EXPECT_EQ(other.rests, one.rests);
                 EXPECT_EQ(other.pixels, one.pixels);
                 EXPECT_EQ(other.moves, one.moves);
@@ -139,14 +136,11 @@ TEST_F(Parallel, TheSameImageForAnyNumberOfThreads) {
     EXPECT_GT(refused, 1000) << "contacts were refused below 100% stickiness";
 }
 
-// Each particle's launch angle, grey shade and steps come from its own stream: the same numbers for the same seed
-// and particle, others for another seed or particle, with zorvrand's chances (chi-square over 36 angle bins and
-// the 3 shades, p = 1e-4).
+// Each particle's launch angle, grey shade and steps come from its own stream: others for another seed or particle,
+// with zorvrand's chances (chi-square over 36 angle bins and the 3 shades, p = 1e-4).
 TEST(Streams, EachParticleDrawsWithTheSingleStreamsChances) {
     const std::uint64_t key = zorv::stream::streamkey(2017);
-    const auto a = zorv::stream::particledraws(key, 5);
-    const auto b = zorv::stream::particledraws(key, 5);
-    EXPECT_TRUE(a.angle == b.angle && a.grey == b.grey && a.steps == b.steps);
+    const auto a = zorv::stream::particledraws(key, 5);  // the same for the same seed: the identical images show it
     EXPECT_NE(zorv::stream::particledraws(key, 6).steps, a.steps);
     EXPECT_NE(zorv::stream::particledraws(zorv::stream::streamkey(2018), 5).steps, a.steps);
     const int n = 90000;
@@ -173,7 +167,7 @@ TEST_F(Parallel, GrowthEndsWhenAHookSaysSo) {
         int settled = 0;
         zorv::grow::Hooks hooks;
         hooks.settled = [&settled] { return ++settled < 50; };
-        const Image stopped = grow(3, threads, 0, hooks);
+        const Image stopped = grow(3, threads, hooks);
         EXPECT_TRUE(stopped.result.end == zorv::grow::End::STOPPED && stopped.rests.size() == 50u);
         EXPECT_EQ(stopped.result.particles, 50);
         EXPECT_EQ(std::count_if(stopped.pixels.begin(), stopped.pixels.end(), [](COLORREF c) { return c != bkgd; }),
@@ -182,7 +176,7 @@ TEST_F(Parallel, GrowthEndsWhenAHookSaysSo) {
         int polls = 0;
         hooks = {};
         hooks.poll = [&polls] { return ++polls < 3; };
-        const Image polled = grow(3, threads, 0, hooks);
+        const Image polled = grow(3, threads, hooks);
         EXPECT_TRUE(polled.result.end == zorv::grow::End::STOPPED && polls == 3);
         const Image complete = grow(3, threads);
         EXPECT_TRUE(complete.result.end == zorv::grow::End::COMPLETE && firstloop == 1 && okdla == 0);
@@ -219,28 +213,11 @@ TEST_F(Parallel, GrowthEndsAfterTheParticlesAskedFor) {
         std::int64_t steps = 0;
         for (const Rest& r : first) steps += r.steps;
         for (int threads : {1, 2, 8, 0}) {
-            SCOPED_TRACE(std::string(inward ? "inward, " : "outward, ") +
-                         (threads ? std::to_string(threads) + " threads" : "4 ahead"));
-            zorv::grow::Options o;
-            o.seed = 5;
-            o.threads = threads ? threads : 1;
-            o.lookahead = threads ? 0 : 4;
-            o.particles = 300;
-            releasecanvas();
-            ASSERT_TRUE(createcanvas(g_hWnd));
-            std::vector<Rest> rests;
-            const GrowthState& s = inward ? centripetalstate() : centrifugalstate();
-            zorv::grow::Hooks hooks;
-            hooks.settled = [&] {
-                rests.push_back({s.restx, s.resty, s.reststeps, s.restescapes, s.restrefused});
-                return true;
-            };
-            const zorv::grow::Result r = zorv::grow::growimage(o, hooks);
-            EXPECT_TRUE(r.end == zorv::grow::End::PARTICLES);
-            EXPECT_EQ(r.particles, 300);
-            EXPECT_EQ(r.finalwalk, 0);
-            EXPECT_EQ(rests, first);
-            EXPECT_EQ(s.moves, steps);
+            SCOPED_TRACE(std::string(inward ? "inward, " : "outward, ") + label(threads));
+            const Image image = grow(5, threads, {}, 300);
+            EXPECT_EQ(std::tuple(image.result.end, image.result.particles, image.result.finalwalk, image.moves),
+                      std::tuple(zorv::grow::End::PARTICLES, 300, 0, steps));
+            EXPECT_EQ(image.rests, first);
         }
     }
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -73,6 +74,14 @@ TEST(Palettes, EntryByEntry) {
 
 COLORREF entrycolor(int p, int i) { return RGB(palette[p][i][0], palette[p][i][1], palette[p][i][2]); }
 
+// Paints, as cluster, every pixel from lo up to (not including) hi from the centre.
+void paintring(double lo, double hi) {
+    for (int i = 0; i < xscreen * yscreen; ++i) {
+        const double d = std::hypot(i % xscreen - xcenter, i / xscreen - ycenter);
+        if (d >= lo && d < hi) SetPixel(g_vhdc, i % xscreen, i / xscreen, RGB(9, 9, 9));
+    }
+}
+
 class Saver : public ::testing::Test {
 protected:
     headless::Backend screen;
@@ -88,6 +97,12 @@ protected:
         platform::SetPumpInterval(64);
     }
     int runWinMain(std::string args = "") { return WinMain(&saverModule, nullptr, args.data(), SW_SHOWNORMAL); }
+    // The saver as a new process finds it, on a screen of the given size.
+    void restart(int width = 640, int height = 480, int bits = 32) {
+        resetsaver();
+        platform::SetBackend(&screen);
+        screen.setScreen(width, height, bits);
+    }
     // One run (dla1 outward, else dla2) on a 640 x 480 screen, seeded at `second`: `paint` draws on the cleared canvas
     // before the seed is planted (at the first pump); `done`, asked at every pump after, ends the run by a key.
     int probe(bool outward, std::int64_t second, std::function<void()> paint, std::function<bool()> done) {
@@ -117,9 +132,7 @@ protected:
 TEST_F(Saver, StartFirstRunColoursAndTimeOut) {
     screen.onPump = [&] { screen.keyDown(g_hWnd, 'Q'); };  // a saver that runs where it should refuse ends at once
     for (auto [w, h, bits, text] : {std::tuple{639, 480, 32, 1}, {640, 479, 32, 1}, {1024, 768, 24, 2}}) {
-        resetsaver();
-        platform::SetBackend(&screen);
-        screen.setScreen(w, h, bits);
+        restart(w, h, bits);
         screen.boxes.clear();
         EXPECT_TRUE(runWinMain() == 0 && screen.cursorVisible);
         ASSERT_EQ(screen.boxes.size(), 1u);
@@ -129,9 +142,7 @@ TEST_F(Saver, StartFirstRunColoursAndTimeOut) {
     }
     for (int i = 2; i < 256; ++i) palette[0][i][0] = palette[0][i][1] = palette[0][i][2] = 0;
     palette[0][0][0] = 200;
-    resetsaver();
-    platform::SetBackend(&screen);
-    screen.setScreen(1024, 768, 32);
+    restart(1024, 768);
     screen.ticks = 0xFFFFFFFFu - 60000;
     platform::SetPumpInterval(256);
     int ones = 0, zeros = 0, scans = 0, at66 = 0, stage = 0, dla2pumps = 0;  // at66: scans that saw 66 in entry 1
@@ -205,99 +216,76 @@ TEST_F(Saver, ClustersCompleteAtTheirLimits) {
         const DWORD ticks = screen.ticks;
         int p = palindex;
         int pumps = 0;
-        const int r = probe(ring.outward, 1700000021, [&] {
-            for (int i = 0; i < xscreen * yscreen; ++i) {
-                const double d = std::hypot(i % xscreen - xcenter, i / xscreen - ycenter);
-                if (d >= ring.lo && d < ring.hi) SetPixel(g_vhdc, i % xscreen, i / xscreen, RGB(9, 9, 9));
-            }
-        }, [&] { return ++pumps == 40000; });
+        const int r = probe(ring.outward, 1700000021, [&] { paintring(ring.lo, ring.hi); },
+                            [&] { return ++pumps == 40000; });
         EXPECT_TRUE(r == !ring.completes && palindex == (ring.completes ? (p + 1) % 7 : p))
             << ring.outward << " " << ring.lo;
         EXPECT_EQ(screen.ticks - ticks, ring.completes ? 3000u : 0u) << ring.outward << " " << ring.lo;
     }
 }
 
-// The first cluster, completed on a painted disc, stays on screen 3 s when nobody touches anything, or when a key is
-// only released; a key, a click (middle too) or a one-pixel move made at a moment of that pause ends the saver then.
-TEST_F(Saver, InputDuringThePauseAfterAClusterEndsTheSaverAtOnce) {
-    struct Input { const char* name; UINT message; DWORD at; bool ends; };
-    for (Input in : {Input{"key", WM_KEYDOWN, 0, true}, {"left", WM_LBUTTONDOWN, 1234, true},
-                     {"right", WM_RBUTTONDOWN, 2500, true}, {"middle", WM_MBUTTONDOWN, 700, true},
-                     {"move 1 across", WM_MOUSEMOVE, 2990, true}, {"key release", WM_KEYUP, 1000, false},
-                     {"nothing", WM_NULL, 0, false}}) {
-        SCOPED_TRACE(in.name);
-        resetsaver();
-        platform::SetBackend(&screen);
-        screen.setScreen(640, 480, 32);
-        bool painted = false, paused = false, acted = false;
-        DWORD pausedAt = 0, actedAt = 0, nextRunAt = 0;
-        screen.onPump = [&] {
-            if (!g_vhdc) return;
-            if (!painted && GetPixel(g_vhdc, xcenter, ycenter) == entrycolor(0, 1)) {  // the seed: dla1 is walking
-                painted = true;
-                for (int i = 0; i < xscreen * yscreen; ++i)
-                    if (std::hypot(i % xscreen - xcenter, i / xscreen - ycenter) < 192)
-                        SetPixel(g_vhdc, i % xscreen, i / xscreen, RGB(9, 9, 9));
-            }
-            if (palindex != 1) return;
-            if (!paused) {
-                paused = true;
-                pausedAt = screen.ticks;
-            }
-            if (!acted && screen.ticks - pausedAt >= in.at) {
-                acted = true;
-                actedAt = screen.ticks;
-                if (in.message == WM_KEYDOWN) screen.keyDown(g_hWnd, 'Q');
-                if (in.message == WM_KEYUP) screen.keyUp(g_hWnd, 'Q');
-                if (in.message == WM_MOUSEMOVE) screen.mouseMove(g_hWnd, 11, 10);
-                if (in.message > WM_MOUSEMOVE) screen.mouseDown(g_hWnd, in.message, 10, 10);
-            }
-            if (!nextRunAt && GetPixel(g_vhdc, xcenter + 199, ycenter) == entrycolor(1, 1)) {  // dla2's seed circle
-                nextRunAt = screen.ticks;
-                screen.keyDown(g_hWnd, VK_SPACE);
-            }
-        };
-        EXPECT_EQ(runWinMain(), 0);
-        EXPECT_TRUE(painted && acted && palindex == 1 && screen.cursorVisible);
-        if (in.ends) {
-            EXPECT_EQ(screen.ticks, actedAt) << "no time passed after the input";
-            EXPECT_EQ(nextRunAt, 0u) << "no next run";
-            EXPECT_EQ(screen.pixel(g_hWnd, xcenter, ycenter), entrycolor(0, 1)) << "the cluster's seed is still shown";
-        } else {
-            EXPECT_EQ(nextRunAt - pausedAt, 3000u) << "the picture stayed 3 s, then the next run began";
-        }
-    }
-}
-
-// An input during the first run, or at the loop's poll after it timed out, ends the saver at once or is ignored; the
-// cursor is shown as often as hidden and the canvas released (once, also when a move and a key, WM_NULL, both end it).
+// An input during the first run, in the 3-second pause after the first cluster (completed on a painted disc) or at the
+// loop's poll after a run timed out ends the saver at once or is ignored. Ended in the pause, no time passes and the
+// cluster stays shown; ignored there, the picture stays its 3 s and the next run begins. The cursor is shown as often
+// as hidden and the canvas released (once, also when a move and a key, WM_NULL, both end it).
 TEST_F(Saver, InputEndsTheSaverOrIsIgnored) {
-    struct Input { const char* name; UINT message; int x, y; bool endsDuringRun, endsBetweenRuns; };
+    struct Input { const char* name; UINT message; int x, y; bool endsDuringRun, endsAfterwards; };
+    enum When { DURING_RUN, IN_PAUSE, BETWEEN_RUNS };
     for (Input in : {Input{"key", WM_KEYDOWN, 0, 0, true, true}, {"left", WM_LBUTTONDOWN, 10, 10, true, true},
                      {"right", WM_RBUTTONDOWN, 10, 10, true, true}, {"middle", WM_MBUTTONDOWN, 10, 10, false, true},
                      {"key release", WM_KEYUP, 0, 0, false, false}, {"move 3 across", WM_MOUSEMOVE, 13, 10, true, true},
                      {"move 3 up", WM_MOUSEMOVE, 10, 7, true, true}, {"move 2, 2", WM_MOUSEMOVE, 12, 8, false, true},
+                     {"move 1 across", WM_MOUSEMOVE, 11, 10, false, true},
                      {"move and key", WM_NULL, 20, 20, true, true}})
-        for (bool between : {false, true}) {
-            SCOPED_TRACE(testing::Message() << in.name << (between ? " between runs" : " during a run"));
-            resetsaver();  // as a new process starts
-            platform::SetBackend(&screen);
+        for (When when : {DURING_RUN, IN_PAUSE, BETWEEN_RUNS}) {
+            const char* const whens[] = {"during a run", "in the pause", "between runs"};
+            SCOPED_TRACE(testing::Message() << in.name << " " << whens[when]);
+            restart();
             long pumps = 0, actedAt = 0;
+            bool painted = false;
+            std::optional<DWORD> pausedAt;
+            DWORD actedTicks = 0, nextRunAt = 0;
             screen.onPump = [&] {
-                if (++pumps == 100 && between) screen.ticks += 120001;
-                if (!actedAt && (between ? palindex == 1 : pumps == 200)) {
+                ++pumps;
+                if (when == BETWEEN_RUNS && pumps == 100) screen.ticks += 120001;
+                if (when == IN_PAUSE && !painted && g_vhdc && GetPixel(g_vhdc, xcenter, ycenter) == entrycolor(0, 1)) {
+                    painted = true;  // the seed: dla1 is walking; a disc out to 191 completes its cluster
+                    paintring(0, 192);
+                }
+                if (when == IN_PAUSE && palindex == 1 && !pausedAt) pausedAt = screen.ticks;
+                const bool now = when == DURING_RUN ? pumps == 200
+                                 : when == BETWEEN_RUNS ? palindex == 1 : pausedAt && screen.ticks - *pausedAt >= 1234;
+                if (!actedAt && now) {
                     actedAt = pumps;
+                    actedTicks = screen.ticks;
                     if (in.message == WM_MOUSEMOVE || in.message == WM_NULL) screen.mouseMove(g_hWnd, in.x, in.y);
                     if (in.message == WM_KEYDOWN || in.message == WM_NULL) screen.keyDown(g_hWnd, 'Q');
                     if (in.message == WM_KEYUP) screen.keyUp(g_hWnd, 'Q');
                     if (in.message > WM_MOUSEMOVE) screen.click(g_hWnd, in.message, 10, 10);
                 }
-                if (actedAt && pumps == actedAt + 300) screen.keyDown(g_hWnd, VK_SPACE);
+                // In the pause, the next run shows by dla2's seed circle; else the key comes 300 pumps after the input.
+                const bool next = when == IN_PAUSE ? palindex == 1 && g_vhdc && !nextRunAt &&
+                                                         GetPixel(g_vhdc, xcenter + 199, ycenter) == entrycolor(1, 1)
+                                                   : actedAt && pumps == actedAt + 300;
+                if (next) {
+                    nextRunAt = screen.ticks;
+                    screen.keyDown(g_hWnd, VK_SPACE);
+                }
             };
             EXPECT_EQ(runWinMain(), 0);
-            if (between ? in.endsBetweenRuns : in.endsDuringRun) EXPECT_LT(pumps, actedAt + 10) << "ended at once";
-            else EXPECT_GE(pumps, actedAt + 300) << "went on until the key";
-            EXPECT_TRUE(palindex == between && screen.cursorVisible && g_vhdc == nullptr);
+            const bool ends = when == DURING_RUN ? in.endsDuringRun : in.endsAfterwards;
+            if (when == IN_PAUSE && ends) {
+                EXPECT_TRUE(painted && actedAt && screen.ticks == actedTicks) << "no time passed after the input";
+                EXPECT_EQ(nextRunAt, 0u) << "no next run";
+                EXPECT_EQ(screen.pixel(g_hWnd, xcenter, ycenter), entrycolor(0, 1)) << "the cluster is still shown";
+            } else if (when == IN_PAUSE) {
+                EXPECT_EQ(nextRunAt - pausedAt.value_or(0), 3000u) << "the picture stayed 3 s, then the next run began";
+            } else if (ends) {
+                EXPECT_LT(pumps, actedAt + 10) << "ended at once";
+            } else {
+                EXPECT_GE(pumps, actedAt + 300) << "went on until the key";
+            }
+            EXPECT_TRUE(palindex == (when != DURING_RUN) && screen.cursorVisible && g_vhdc == nullptr);
             EXPECT_EQ(ShowCursor(FALSE), -1) << "hidden and shown the same number of times";
         }
 }
