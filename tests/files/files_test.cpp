@@ -1,4 +1,4 @@
-// The Targa image byte for byte, the parameter file and its loads, MAP files, failed saves;
+// The Targa image byte for byte and as Pillow decodes it, the parameter file and its loads, MAP files, failed saves;
 // saves into open streams, saves in groups where the file system cannot exchange two files or fails twice in a row.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -79,19 +79,29 @@ protected:
 };
 
 // A canvas of 257 x 100 saved as 260 x 103 (a new size not yet applied): the header, every pixel blue-green-red top
-// row first (the descriptor says so), white outside, the footer.
-TEST_F(Files, TargaFileByteForByte) {
+// row first (the descriptor says so), white outside, the footer. Python's Pillow decodes it upright to the same size
+// and pixels.
+TEST_F(Files, TargaFileByteForByteAndAsPillowDecodesIt) {
     paintCanvas(257, 100);
     constexpr int w = 260, h = 103;
     xres = w;
     yres = h;
     ASSERT_EQ(writetga(g_vhdc), 0);
     std::string expect{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, w & 0xFF, w >> 8, h, 0, 24, 0x20};
+    std::string decoded = "TGA 260 103 ";
     for (int i = 0; i < w * h; ++i) {
         const COLORREF c = i % w < 257 && i / w < 100 ? pattern(i % w, i / w) : RGB(255, 255, 255);
         expect += {char(GetBValue(c)), char(GetGValue(c)), char(GetRValue(c))};
+        decoded += {char(GetRValue(c)), char(GetGValue(c)), char(GetBValue(c))};
     }
     EXPECT_TRUE(readFile(tgafile) == expect + std::string(8, '\0') + std::string("TRUEVISION-XFILE.", 18));
+    if (std::system("/usr/bin/python3 -c 'import PIL.Image' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no Pillow";
+    const std::string command =
+        "/usr/bin/python3 -c 'import sys, PIL.Image; im = PIL.Image.open(sys.argv[1]); "
+        "sys.stdout.buffer.write(b\"%s %d %d \" % (im.format.encode(), *im.size) + im.convert(\"RGB\").tobytes())' '" +
+        tgafile + "' > '" + at("decoded") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(readFile(at("decoded")) == decoded);
 }
 
 // The 804-byte record field by field; it brings back nine settings and the palette, also from a longer file and from
