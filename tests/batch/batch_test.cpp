@@ -2,26 +2,13 @@
 // list describe the image, and a failed save (also where files cannot be exchanged), a full disk or a stop signal
 // leaves every earlier file as it was or says where it lies.
 #include <fcntl.h>
-#include <gtest/gtest.h>
-#include <png.h>
 #include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
-#include "batch/batch.h"
 #include "files/dlafile.h"
-#include "files/savefile.h"
 #include "tests/batch/fixture.h"
 
 using namespace batchtest;
@@ -45,11 +32,12 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
     deep += "/" + std::string(4080 - deep.size() - 1, 'e');
     fs::create_directories(deep);
     const std::string o = path("a.tga"), same = "' names the same file as '", a1 = path("a-0001.dla");
+    auto whole = [](const std::string& says) { return "zorv-dla-batch: " + says + "\n"; };  // the line, word for word
     std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{}, "OUTPUT"}, {{"-q", "-o", o, o}, "one OUTPUT only"}, {{"--params", path("missing.dla"), o}, "--params"},
+        {{}, "OUTPUT"}, {{"--params", path("missing.dla"), o}, "--params"},
         {{"--params", path("short.dla"), o}, "--params"}, {{"--map", path("missing.map"), o}, "--map"},
         {{path("no/such/folder/a.tga")}, "does not exist"}, {{path("file/a.tga")}, "cannot write"},
-        {{"--every", "9", o}, "--every: only with --frames"}, {{"--frames", path("file"), o}, "' is not a folder"},
+        {{"--frames", path("file"), o}, "' is not a folder"},
         {{"--seed", "4294967295", "--count", "2", o}, "--count: seeds 4294967295 to 4294967296 go past 4294967295"},
         {{"--every", "0", "--frames", dir, o}, "--every: '0' is not a whole number from 1 to 1000000000"},
         {{"--frames", path("frames"), o}, "' already holds frames of a (a-000003.png); remove them or"},
@@ -77,7 +65,26 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
         // Inputs that are not files, such as a named pipe without a writer, which would keep the run waiting.
         {{"--map", path("pipe.dla"), o}, "--map: cannot read '" + path("pipe.dla") + "': it is a named pipe, not a regular"},
         {{"--params", path("frames"), o}, "--params: cannot read '" + path("frames") + "': it is a folder, not a regular"},
-        {{"--params", "/dev/null", o}, "--params: cannot read '/dev/null': it is a character device, not a regular file"},
+        {{"--params", "/dev/null", o},
+         "--params: cannot read '/dev/null': it is a character device, not a regular file"},
+        // Word for word, also the errors the command-line reader finds.
+        {{"-o", o, path("b.tga")},
+         whole("'" + path("b.tga") + "': one OUTPUT only, this is one too many (see --help)")},
+        {{"--seed", "1", "--seed", "2", o}, whole("--seed: given 2 times, once at most (see --help)")},
+        {{"--bogus", o}, whole("--bogus: there is no such option (see --help)")},
+        {{"--greyscale", "--map", path("x.map"), o}, whole("--greyscale: not with --map (see --help)")},
+        {{"--every", "3", o}, whole("--every: only with --frames (see --help)")},
+        {{o, "--seed"}, whole("--seed: N is missing (see --help)")},
+        {{"--seed", "09x", o}, whole("--seed: '09x' is not a whole number from 0 to 4294967295")},
+        {{"--particles", "0", o}, whole("--particles: '0' is not a whole number from 1 to 4294967295")},
+        {{"-q"}, whole("OUTPUT is missing: name the image to write (FILE.tga or FILE.png), or give --points, --frames "
+                       "or --json (see --help)")},
+        {{"--json", "--png", path("c.png")}, whole("--png: a copy of the image needs OUTPUT; to write the PNG alone, "
+                                                   "name it as OUTPUT (see --help)")},
+        {{path("c.bmp")}, whole("OUTPUT: '" + path("c.bmp") + "' must name a .tga or a .png file")},
+        {{"--count", "2", "--points", "-", o},
+         whole("--points: standard output (-) cannot take the files of --count's images; name a file, which is "
+               "numbered for each image (see --help)")},
     };
     for (const std::string bad : {"--size=99x400", "--size=400x9601", "--size=400", "--radius=4", "--radius=51",
                                   "--stickiness=0", "--stickiness=101", "--algorithm=3", "--growth=sideways",
@@ -86,13 +93,14 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
     const auto before = tree();
     for (const auto& [args, says] : cases) {
         EXPECT_EQ(run(args), 2) << says;
-        EXPECT_TRUE(err.str().find(says) != std::string::npos && std::ranges::count(err.str(), '\n') == 1) << err.str();
+        EXPECT_TRUE(err.str().starts_with("zorv-dla-batch: ") && err.str().find(says) != std::string::npos &&
+                    std::ranges::count(err.str(), '\n') == 1 && err.str().ends_with('\n')) << err.str();
         EXPECT_TRUE(tree() == before) << "nothing written: " << says;
     }
 }
 
 // A --count run without --seed says each image's seed, which grows that image's files again alone, byte for byte, also
-// with --json, --quiet (through a dangling link, kept) or frames every n particles (the last the image); images differ.
+// with --json, --quiet (through a dangling link, kept) or frames every n particles; images differ.
 TEST_F(Batch, TheSeedsOfACountGrowTheSameFilesAlone) {
     ASSERT_EQ(run({"--count=2", "-s", "100x100", "--png", path("a.png"), "--points", path("a.csv"), path("a.tga")}), 0);
     const std::string said = out.str(), seed = said.substr(6, said.find('\n') - 6), a2 = "wrote: " + path("a-0002.");
@@ -111,17 +119,6 @@ TEST_F(Batch, TheSeedsOfACountGrowTheSameFilesAlone) {
     EXPECT_EQ(json.at("seed").dump(), seed);
     EXPECT_LT(said.find("\nparticles: " + json.at("particles").dump() + "\n"), said.find("\nseed: " + next));
     EXPECT_EQ(json.at("files"), nlohmann::json::array({path("b.tga"), path("b.dla"), path("b.png"), path("b.csv")}));
-    const long particles = json.at("particles").get<long>(), frames = (particles + 249) / 250;
-    EXPECT_EQ(json.at("frames"), (nlohmann::json{{"folder", path("f")}, {"count", frames}, {"every", 250}}));
-    EXPECT_EQ(std::distance(fs::directory_iterator(path("f")), {}), frames);
-    const std::string last = "f/b-" + std::to_string(1000000 + frames).substr(1) + ".png";
-    EXPECT_TRUE(readpng(path(last)).rgb == tgapixels(slurp(path("b.tga"))));
-    // Each frame holds the particles at rest in it: 250, 500, ... and all of them in the last.
-    EXPECT_EQ(readpng(path("f/b-000001.png")).text["Particles"], "250");
-    EXPECT_EQ(readpng(path("f/b-000002.png")).text["Particles"], "500");
-    EXPECT_EQ(readpng(path(last)).text["Particles"], std::to_string(particles));
-    EXPECT_EQ(readpng(path("b.png")).text["Particles"], std::to_string(particles));
-    EXPECT_NE(slurp(path("f/b-000001.png")), slurp(path("f/b-000002.png")));
     fs::create_symlink("c-real.tga", path("c.tga"));
     ASSERT_EQ(run({"-q", "--seed", next, "-s", "100x100", path("c.tga")}), 0);
     EXPECT_EQ(out.str(), "") << "quiet";
@@ -135,7 +132,8 @@ TEST_F(Batch, TheSeedsOfACountGrowTheSameFilesAlone) {
 
 // Each rule and direction, below 100% stickiness, in greyscale, with a parameter file and a MAP file: the list is a
 // tree whose parents lie where the contact rule looks (next to the resting place, next but one for rule 2, or under it
-// below 100% stickiness), drawing it in order gives the image, and the PNG holds that image and its settings.
+// below 100% stickiness), its walks add up to the moves, walkers were put back and (only below 100%) contacts were
+// refused, drawing it in order gives the image, and the PNG holds that image and its settings.
 TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
     DLA in{1, 1, 7, 90, 0, 0, 0, 0, 0, {}};  // Fractint, centripetal, radius 7, stickiness 90, black background
     std::ofstream(path("in.dla"), std::ios::binary).write(reinterpret_cast<const char*>(&in), sizeof in);
@@ -165,7 +163,7 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
         std::vector<std::pair<long, long>> at;  // each particle's place
         std::size_t seeds = 0;                // first, without parents
         ASSERT_TRUE(std::getline(csv, line) && line == "id,parent,x,y,colour_index,colour,steps,escapes,refused,kind");
-        long long steps = 0;  // of every particle
+        long long steps = 0, putback = 0, refusals = 0;  // of every particle
         while (std::getline(csv, line)) {
             long id = 0, parent = 0, x = 0, y = 0, index = 0;
             long long walk = 0, escapes = 0, refused = 0;
@@ -176,6 +174,8 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
                                   &escapes, &refused, kind), 12) << line;
             ASSERT_TRUE(id == static_cast<long>(at.size()) && parent < id) << line;
             steps += walk;
+            putback += escapes;
+            refusals += refused;
             if (parent == -1 && seeds == at.size()) {
                 ++seeds;
                 EXPECT_TRUE(kind == std::string("seed") && walk == 0 && escapes == 0 && refused == 0) << line;
@@ -199,6 +199,8 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
         EXPECT_EQ(at.size() - seeds, json.at("particles").get<std::size_t>());
         EXPECT_EQ(steps + json.at("final_walk").get<long long>(), json.at("moves").get<long long>());
         EXPECT_EQ(seeds == 1, json.at("growth") == "centrifugal") << seeds << " seeds";
+        EXPECT_GT(putback, 0) << "walkers that went too far were put back";
+        EXPECT_EQ(refusals > 0, json.at("stickiness") < 100) << "contacts are refused only below 100% stickiness";
         EXPECT_TRUE(drawn == image) << "drawing the points in order gives the image";
         const Png png = readpng(path("p.png"));
         EXPECT_TRUE(png.rgb == image && png.intent == PNG_sRGB_INTENT_PERCEPTUAL);
@@ -294,18 +296,6 @@ TEST_F(Batch, WithoutExchangeEveryEarlierFileComesBackOrIsFound) {
         EXPECT_TRUE(after["a.dla"] == before.at("a.dla") && after["a.png"] == before.at("a.png"));
         fs::remove(path(kept));
         writeEarlierFiles();
-    }
-}
-
-// Four images on every core share a frames folder that does not exist yet: it is made once, before they start, and
-// each image's frames are in it; no image says anything.
-TEST_F(Batch, ACountMakesItsFramesFolderOnce) {
-    for (const std::string folder : {"f1", "f2", "f3"}) {
-        ASSERT_EQ(run({"--count", "4", "-q", "-s", "100x100", "--frames", path(folder), "--every", "400", path("a.tga")}),
-                  0) << folder;
-        EXPECT_EQ(err.str(), "");
-        for (const char* frame : {"a-0001-000001.png", "a-0002-000001.png", "a-0003-000001.png", "a-0004-000001.png"})
-            EXPECT_TRUE(fs::is_regular_file(path(folder + "/" + frame))) << frame;
     }
 }
 

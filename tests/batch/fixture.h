@@ -74,7 +74,6 @@ protected:
     fs::path dir = fs::temp_directory_path() / ("zorv-batch-" + std::to_string(::getpid()) + "-" +
                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::ostringstream out, err;
-    int columns = 0;  // the progress line's width; 0 for no limit
 
     void SetUp() override {
         fs::remove_all(dir);
@@ -98,7 +97,6 @@ protected:
         std::ostream& e = progress ? *progress : err;
         const int code = parsebatch(static_cast<int>(argv.size()), argv.data(), options, out, e);
         options.progress = progress != nullptr;
-        options.columns = columns;
         return code >= 0 ? code : runbatch(options, out, e);
     }
     std::string path(const std::string& name) const { return (dir / name).string(); }
