@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,6 +27,13 @@ namespace fs = std::filesystem;
 inline std::string slurp(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), {}};
+}
+
+// Everything the folder holds, by name, folders included.
+inline std::set<std::string> names(const fs::path& dir) {
+    std::set<std::string> found;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) found.insert(e.path().lexically_relative(dir).string());
+    return found;
 }
 
 // A 24-bit top-first Targa's pixels as red, green, blue bytes.

@@ -10,11 +10,12 @@ namespace {
 class Threads : public Batch {
 protected:
     // Grows one image into a folder of its own and returns every file written there, by name.
-    std::map<std::string, std::string> grow(std::vector<std::string> args, const std::string& folder) {
-        const fs::path where = dir / folder;
+    std::map<std::string, std::string> grow(std::vector<std::string> args, const std::string& name, const char* seed,
+                                            const char* threads) {
+        const fs::path where = dir / (name + "-" + seed + "-" + threads);
         fs::create_directories(where);
-        args.insert(args.end(), {"-q", "--points", (where / "a.csv").string(), "--frames", (where / "f").string(),
-                                 (where / "a.tga").string()});
+        args.insert(args.end(), {"-q", "--seed", seed, "--threads", threads, "--points", (where / "a.csv").string(),
+                                 "--frames", (where / "f").string(), (where / "a.tga").string()});
         EXPECT_EQ(run(args), 0) << err.str();
         std::map<std::string, std::string> files;
         for (const auto& e : fs::recursive_directory_iterator(where))
@@ -41,16 +42,11 @@ TEST_F(Threads, TheSameFilesForAnyNumberOfThreads) {
         for (const char* seed : {"21", "22"}) {
             if (name.starts_with("inward") && seed[1] == '2') break;  // one seed of the largest image is enough
             SCOPED_TRACE(name + ", seed " + seed);
-            auto with = [&](const char* threads) {
-                std::vector<std::string> seeded = args;
-                seeded.insert(seeded.end(), {"--seed", seed, "--threads", threads});
-                return grow(seeded, name + "-" + seed + "-" + threads);
-            };
-            const auto one = with("1");
+            const auto one = grow(args, name, seed, "1");
             ASSERT_TRUE(one.count("a.tga") && one.count("a.dla") && one.count("a.csv") && one.count("f/a-000001.png"));
             EXPECT_GT(std::count(one.at("a.csv").begin(), one.at("a.csv").end(), '\n'), 300);
             for (const char* threads : {"2", "3", "8"}) {
-                const auto many = with(threads);
+                const auto many = grow(args, name, seed, threads);
                 EXPECT_EQ(many.size(), one.size()) << threads << " threads: the same files";
                 for (const auto& [file, bytes] : one)
                     EXPECT_TRUE(many.count(file) && many.at(file) == bytes) << file << " on " << threads << " threads";
