@@ -1,27 +1,15 @@
 // zorv-dla-batch, run in-process: refusals write nothing, a seed grows the same files again, the PNG and the particle
 // list describe the image, and a failed save (also where files cannot be exchanged), a full disk or a stop signal
-// leaves every earlier file as it was or says where it lies.
+// leaves every earlier file as it was or says where it lies. As a researcher runs it: growth that ends after so many
+// particles, images in either format or none at all, and a JSON line from which the run grows again.
 #include <fcntl.h>
-#include <gtest/gtest.h>
-#include <png.h>
 #include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
-#include "batch/batch.h"
 #include "files/dlafile.h"
-#include "files/savefile.h"
 #include "tests/batch/fixture.h"
 
 using namespace batchtest;
@@ -29,9 +17,9 @@ using namespace batchtest;
 namespace {
 
 TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
-    fs::create_directories(path("frames"));  // "file": a path through a regular file is unwritable, even for root
-    fs::create_directories(path("fr"));
+    for (const char* folder : {"frames", "fr"}) fs::create_directories(path(folder));
     fs::create_directory_symlink("fr", path("frlink"));
+    // "file": a path through a regular file is unwritable, even for root.
     for (auto [name, text] : {std::pair{"short.dla", std::string(803, '\0')}, {"file", "x"}, {"old.tga", "earlier"},
                               {"frames/a-000003.png", "an earlier frame"}})
         std::ofstream(path(name), std::ios::binary) << text;
@@ -45,11 +33,12 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
     deep += "/" + std::string(4080 - deep.size() - 1, 'e');
     fs::create_directories(deep);
     const std::string o = path("a.tga"), same = "' names the same file as '", a1 = path("a-0001.dla");
+    auto whole = [](const std::string& says) { return "zorv-dla-batch: " + says + "\n"; };  // the line, word for word
     std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{}, "OUTPUT"}, {{"-q", "-o", o, o}, "one OUTPUT only"}, {{"--params", path("missing.dla"), o}, "--params"},
+        {{}, "OUTPUT"}, {{"--params", path("missing.dla"), o}, "--params"},
         {{"--params", path("short.dla"), o}, "--params"}, {{"--map", path("missing.map"), o}, "--map"},
         {{path("no/such/folder/a.tga")}, "does not exist"}, {{path("file/a.tga")}, "cannot write"},
-        {{"--every", "9", o}, "--every: only with --frames"}, {{"--frames", path("file"), o}, "' is not a folder"},
+        {{"--frames", path("file"), o}, "' is not a folder"},
         {{"--seed", "4294967295", "--count", "2", o}, "--count: seeds 4294967295 to 4294967296 go past 4294967295"},
         {{"--every", "0", "--frames", dir, o}, "--every: '0' is not a whole number from 1 to 1000000000"},
         {{"--frames", path("frames"), o}, "' already holds frames of a (a-000003.png); remove them or"},
@@ -77,7 +66,26 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
         // Inputs that are not files, such as a named pipe without a writer, which would keep the run waiting.
         {{"--map", path("pipe.dla"), o}, "--map: cannot read '" + path("pipe.dla") + "': it is a named pipe, not a regular"},
         {{"--params", path("frames"), o}, "--params: cannot read '" + path("frames") + "': it is a folder, not a regular"},
-        {{"--params", "/dev/null", o}, "--params: cannot read '/dev/null': it is a character device, not a regular file"},
+        {{"--params", "/dev/null", o},
+         "--params: cannot read '/dev/null': it is a character device, not a regular file"},
+        // Word for word, also the errors the command-line reader finds.
+        {{"-o", o, path("b.tga")},
+         whole("'" + path("b.tga") + "': one OUTPUT only, this is one too many (see --help)")},
+        {{"--seed", "1", "--seed", "2", o}, whole("--seed: given 2 times, once at most (see --help)")},
+        {{"--bogus", o}, whole("--bogus: there is no such option (see --help)")},
+        {{"--greyscale", "--map", path("x.map"), o}, whole("--greyscale: not with --map (see --help)")},
+        {{"--every", "3", o}, whole("--every: only with --frames (see --help)")},
+        {{o, "--seed"}, whole("--seed: N is missing (see --help)")},
+        {{"--seed", "09x", o}, whole("--seed: '09x' is not a whole number from 0 to 4294967295")},
+        {{"--particles", "0", o}, whole("--particles: '0' is not a whole number from 1 to 4294967295")},
+        {{"-q"}, whole("OUTPUT is missing: name the image to write (FILE.tga or FILE.png), or give --points, --frames "
+                       "or --json (see --help)")},
+        {{"--json", "--png", path("c.png")}, whole("--png: a copy of the image needs OUTPUT; to write the PNG alone, "
+                                                   "name it as OUTPUT (see --help)")},
+        {{path("c.bmp")}, whole("OUTPUT: '" + path("c.bmp") + "' must name a .tga or a .png file")},
+        {{"--count", "2", "--points", "-", o},
+         whole("--points: standard output (-) cannot take the files of --count's images; name a file, which is "
+               "numbered for each image (see --help)")},
     };
     for (const std::string bad : {"--size=99x400", "--size=400x9601", "--size=400", "--radius=4", "--radius=51",
                                   "--stickiness=0", "--stickiness=101", "--algorithm=3", "--growth=sideways",
@@ -86,13 +94,14 @@ TEST_F(Batch, BadOptionsAndUnusableOutputsSayOneLineAndWriteNothing) {
     const auto before = tree();
     for (const auto& [args, says] : cases) {
         EXPECT_EQ(run(args), 2) << says;
-        EXPECT_TRUE(err.str().find(says) != std::string::npos && std::ranges::count(err.str(), '\n') == 1) << err.str();
+        EXPECT_TRUE(err.str().starts_with("zorv-dla-batch: ") && err.str().find(says) != std::string::npos &&
+                    std::ranges::count(err.str(), '\n') == 1 && err.str().ends_with('\n')) << err.str();
         EXPECT_TRUE(tree() == before) << "nothing written: " << says;
     }
 }
 
 // A --count run without --seed says each image's seed, which grows that image's files again alone, byte for byte, also
-// with --json, --quiet (through a dangling link, kept) or frames every n particles (the last the image); images differ.
+// with --json, --quiet (through a dangling link, kept) or frames every n particles; images differ.
 TEST_F(Batch, TheSeedsOfACountGrowTheSameFilesAlone) {
     ASSERT_EQ(run({"--count=2", "-s", "100x100", "--png", path("a.png"), "--points", path("a.csv"), path("a.tga")}), 0);
     const std::string said = out.str(), seed = said.substr(6, said.find('\n') - 6), a2 = "wrote: " + path("a-0002.");
@@ -111,17 +120,6 @@ TEST_F(Batch, TheSeedsOfACountGrowTheSameFilesAlone) {
     EXPECT_EQ(json.at("seed").dump(), seed);
     EXPECT_LT(said.find("\nparticles: " + json.at("particles").dump() + "\n"), said.find("\nseed: " + next));
     EXPECT_EQ(json.at("files"), nlohmann::json::array({path("b.tga"), path("b.dla"), path("b.png"), path("b.csv")}));
-    const long particles = json.at("particles").get<long>(), frames = (particles + 249) / 250;
-    EXPECT_EQ(json.at("frames"), (nlohmann::json{{"folder", path("f")}, {"count", frames}, {"every", 250}}));
-    EXPECT_EQ(std::distance(fs::directory_iterator(path("f")), {}), frames);
-    const std::string last = "f/b-" + std::to_string(1000000 + frames).substr(1) + ".png";
-    EXPECT_TRUE(readpng(path(last)).rgb == tgapixels(slurp(path("b.tga"))));
-    // Each frame holds the particles at rest in it: 250, 500, ... and all of them in the last.
-    EXPECT_EQ(readpng(path("f/b-000001.png")).text["Particles"], "250");
-    EXPECT_EQ(readpng(path("f/b-000002.png")).text["Particles"], "500");
-    EXPECT_EQ(readpng(path(last)).text["Particles"], std::to_string(particles));
-    EXPECT_EQ(readpng(path("b.png")).text["Particles"], std::to_string(particles));
-    EXPECT_NE(slurp(path("f/b-000001.png")), slurp(path("f/b-000002.png")));
     fs::create_symlink("c-real.tga", path("c.tga"));
     ASSERT_EQ(run({"-q", "--seed", next, "-s", "100x100", path("c.tga")}), 0);
     EXPECT_EQ(out.str(), "") << "quiet";
@@ -135,7 +133,8 @@ TEST_F(Batch, TheSeedsOfACountGrowTheSameFilesAlone) {
 
 // Each rule and direction, below 100% stickiness, in greyscale, with a parameter file and a MAP file: the list is a
 // tree whose parents lie where the contact rule looks (next to the resting place, next but one for rule 2, or under it
-// below 100% stickiness), drawing it in order gives the image, and the PNG holds that image and its settings.
+// below 100% stickiness), its walks add up to the moves, walkers were put back and (only below 100%) contacts were
+// refused, drawing it in order gives the image, and the PNG holds that image and its settings.
 TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
     DLA in{1, 1, 7, 90, 0, 0, 0, 0, 0, {}};  // Fractint, centripetal, radius 7, stickiness 90, black background
     std::ofstream(path("in.dla"), std::ios::binary).write(reinterpret_cast<const char*>(&in), sizeof in);
@@ -165,7 +164,7 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
         std::vector<std::pair<long, long>> at;  // each particle's place
         std::size_t seeds = 0;                // first, without parents
         ASSERT_TRUE(std::getline(csv, line) && line == "id,parent,x,y,colour_index,colour,steps,escapes,refused,kind");
-        long long steps = 0;  // of every particle
+        long long steps = 0, putback = 0, refusals = 0;  // of every particle
         while (std::getline(csv, line)) {
             long id = 0, parent = 0, x = 0, y = 0, index = 0;
             long long walk = 0, escapes = 0, refused = 0;
@@ -176,6 +175,8 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
                                   &escapes, &refused, kind), 12) << line;
             ASSERT_TRUE(id == static_cast<long>(at.size()) && parent < id) << line;
             steps += walk;
+            putback += escapes;
+            refusals += refused;
             if (parent == -1 && seeds == at.size()) {
                 ++seeds;
                 EXPECT_TRUE(kind == std::string("seed") && walk == 0 && escapes == 0 && refused == 0) << line;
@@ -199,6 +200,8 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
         EXPECT_EQ(at.size() - seeds, json.at("particles").get<std::size_t>());
         EXPECT_EQ(steps + json.at("final_walk").get<long long>(), json.at("moves").get<long long>());
         EXPECT_EQ(seeds == 1, json.at("growth") == "centrifugal") << seeds << " seeds";
+        EXPECT_GT(putback, 0) << "walkers that went too far were put back";
+        EXPECT_EQ(refusals > 0, json.at("stickiness") < 100) << "contacts are refused only below 100% stickiness";
         EXPECT_TRUE(drawn == image) << "drawing the points in order gives the image";
         const Png png = readpng(path("p.png"));
         EXPECT_TRUE(png.rgb == image && png.intent == PNG_sRGB_INTENT_PERCEPTUAL);
@@ -297,18 +300,6 @@ TEST_F(Batch, WithoutExchangeEveryEarlierFileComesBackOrIsFound) {
     }
 }
 
-// Four images on every core share a frames folder that does not exist yet: it is made once, before they start, and
-// each image's frames are in it; no image says anything.
-TEST_F(Batch, ACountMakesItsFramesFolderOnce) {
-    for (const std::string folder : {"f1", "f2", "f3"}) {
-        ASSERT_EQ(run({"--count", "4", "-q", "-s", "100x100", "--frames", path(folder), "--every", "400", path("a.tga")}),
-                  0) << folder;
-        EXPECT_EQ(err.str(), "");
-        for (const char* frame : {"a-0001-000001.png", "a-0002-000001.png", "a-0003-000001.png", "a-0004-000001.png"})
-            EXPECT_TRUE(fs::is_regular_file(path(folder + "/" + frame))) << frame;
-    }
-}
-
 // A real full disk: a small tmpfs mounted over the test's folder, with just enough room left for none, one or two of
 // the files.
 TEST_F(Batch, AFullDiskChangesNoFile) {
@@ -328,6 +319,133 @@ TEST_F(Batch, AFullDiskChangesNoFile) {
         close(fd);
         expectSaveFails(file, tree());
     }
+}
+
+// The lines of a text file, without their ends.
+std::vector<std::string> linesof(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// A researcher asks for 300 particles: the list holds the seed and the first 300 particles of the complete image, the
+// frames hold 120, 240 and 300 particles, the last frame is the image, and the report says why growth ended. Asked for
+// more particles than the image takes, the run is the complete one.
+TEST_F(Batch, GrowthEndsAfterTheParticlesAskedFor) {
+    ASSERT_EQ(run({"--seed", "12", "-s", "150x150", "--json", "--points", path("full.csv"), path("full.tga")}), 0);
+    const auto full = nlohmann::json::parse(out.str());
+    EXPECT_EQ(full.at("end"), "complete");
+    EXPECT_GT(full.at("final_walk").get<long long>(), 0) << "the walk that reached the limit";
+    ASSERT_GT(full.at("particles").get<long>(), 300);
+
+    ASSERT_EQ(run({"--seed", "12", "-s", "150x150", "--particles", "300", "--json", "--points", path("p.csv"),
+                   "--frames", path("f"), "--every", "120", path("p.tga")}), 0) << err.str();
+    const auto json = nlohmann::json::parse(out.str());
+    const nlohmann::json limited = {{"end", "particles"}, {"particles", 300}, {"particles_limit", 300},
+                                    {"final_walk", 0}};
+    for (const auto& [key, value] : limited.items()) EXPECT_EQ(json.at(key), value) << key;
+    const auto all = linesof(slurp(path("full.csv")));
+    EXPECT_EQ(linesof(slurp(path("p.csv"))), std::vector(all.begin(), all.begin() + 302)) << "header, seed, 300";
+    EXPECT_EQ(json.at("frames").at("count"), 3);
+    for (const auto& [frame, particles] : {std::pair{"1", "120"}, {"2", "240"}, {"3", "300"}})
+        EXPECT_EQ(readpng(path(std::string("f/p-00000") + frame + ".png")).text["Particles"], particles);
+    EXPECT_NE(readpng(path("f/p-000001.png")).rgb, readpng(path("f/p-000002.png")).rgb) << "each its own moment";
+    EXPECT_TRUE(readpng(path("f/p-000003.png")).rgb == tgapixels(slurp(path("p.tga"))));
+    EXPECT_NE(slurp(path("p.tga")), slurp(path("full.tga")));
+
+    ASSERT_EQ(run({"--seed", "12", "-s", "150x150", "--particles", "0300", path("q.tga")}), 0);
+    EXPECT_NE(out.str().find("\nparticles: 300\nend: particles\nelapsed: "), std::string::npos) << out.str();
+    EXPECT_EQ(slurp(path("q.tga")), slurp(path("p.tga")));
+
+    ASSERT_EQ(run({"--seed", "12", "-s", "150x150", "--particles", "4294967295", path("r.tga")}), 0);
+    EXPECT_NE(out.str().find("\nend: complete\n"), std::string::npos) << out.str();
+    EXPECT_EQ(slurp(path("r.tga")), slurp(path("full.tga")));
+}
+
+// x.tga is a Targa and x.PNG a PNG of the same image, each with the .dla beside it; --png adds a copy. A run may write
+// no image at all: only the JSON line, only the particle list, or only frames, named after the list or else "frame",
+// numbered for --count as the image's are.
+TEST_F(Batch, TheImageFormatFollowsItsNameAndMayBeLeftOut) {
+    ASSERT_EQ(run({"-q", "--seed", "4", "-s", "120x100", "--png", path("copy.png"), path("a.tga")}), 0);
+    ASSERT_EQ(run({"-q", "--seed", "4", "-s", "120x100", path("b.PNG")}), 0);
+    EXPECT_EQ(names(dir), (std::set<std::string>{"a.tga", "a.dla", "copy.png", "b.PNG", "b.dla"}));
+    const Png png = readpng(path("b.PNG"));
+    EXPECT_TRUE(png.rgb == tgapixels(slurp(path("a.tga"))));
+    EXPECT_EQ(png.text, readpng(path("copy.png")).text);
+    EXPECT_EQ(png.text.at("Seed"), "4");
+    EXPECT_EQ(slurp(path("b.dla")), slurp(path("a.dla")));
+
+    auto before = names(dir);
+    ASSERT_EQ(run({"--seed", "4", "-s", "120x100", "--json"}), 0);
+    EXPECT_EQ(nlohmann::json::parse(out.str()).at("files"), nlohmann::json::array());
+    EXPECT_EQ(names(dir), before) << "nothing written";
+
+    // One frame, the finished image, each time.
+    ASSERT_EQ(run({"--json", "--seed", "4", "-s", "120x100", "--frames", path("g"), "--every", "1000000", "--points",
+                   path("list.csv")}), 0);
+    EXPECT_EQ(nlohmann::json::parse(out.str()).at("files"), nlohmann::json::array({path("list.csv")}));
+    before.insert({"list.csv", "g", "g/list-000001.png"});
+    EXPECT_EQ(names(dir), before) << "the list and its frame alone";
+    ASSERT_EQ(run({"-q", "--seed", "4", "-s", "120x100", "--frames", path("f"), "--every", "1000000"}), 0);
+    EXPECT_EQ(names(path("f")), std::set<std::string>{"frame-000001.png"});
+    EXPECT_TRUE(readpng(path("f/frame-000001.png")).rgb == tgapixels(slurp(path("a.tga"))));
+    ASSERT_EQ(run({"-q", "--count", "2", "--particles", "50", "-s", "100x100", "--frames", path("h")}), 0);
+    EXPECT_EQ(names(path("h")), (std::set<std::string>{"frame-0001-000001.png", "frame-0002-000001.png"}));
+    // Four images on every core share a frames folder that does not exist yet: it is made once, before they start,
+    // and each image's frames are in it; no image says anything.
+    for (const std::string folder : {"i1", "i2", "i3"}) {
+        ASSERT_EQ(run({"-q", "--count", "4", "--particles", "50", "-s", "100x100", "--frames", path(folder),
+                       path("my.tree.tga")}), 0) << folder;
+        EXPECT_EQ(err.str(), "");
+        EXPECT_EQ(names(path(folder)), (std::set<std::string>{"my.tree-0001-000001.png", "my.tree-0002-000001.png",
+                                                              "my.tree-0003-000001.png", "my.tree-0004-000001.png"}));
+    }
+}
+
+// A --map run grown again from its JSON line alone: the options and a MAP file made from the palette it lists give the
+// same Targa and parameter file. Every number is decimal, leading zeros or not: 0160 is 160 and 07 is 7.
+TEST_F(Batch, TheJsonLineGrowsTheRunAgain) {
+    std::ofstream map(path("warm.map"));
+    for (int i = 0; i < 256; ++i) map << i << " " << (255 - i) / 2 << " " << (i * 7) % 256 << "  a comment\n";
+    map.close();
+    ASSERT_EQ(run({"--map", path("warm.map"), "--seed", "0100", "--count", "02", "-s", "0160x0130", "--radius", "07",
+                   "--stickiness", "060", "-a", "02", "-g", "01", "--coloring", "distance", "--background",
+                   "020,030,040", "--particles", "0400", "--threads", "02", "--frames", path("f"), "--every", "0200",
+                   "--json", path("a.tga")}), 0) << err.str();
+    const auto lines = linesof(out.str());
+    ASSERT_EQ(lines.size(), 2u);
+    const nlohmann::json want = {{"version", ZORV_PROJECT_VERSION}, {"map", path("warm.map")}, {"width", 160},
+        {"height", 130}, {"startradius", 7}, {"stickiness", 60}, {"algorithm", "fractint-spaces"},
+        {"growth", "centripetal"}, {"background", {20, 30, 40}}, {"particles_limit", 400}, {"particles", 400},
+        {"threads", 2}, {"end", "particles"}, {"frames", {{"folder", path("f")}, {"count", 2}, {"every", 200}}}};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto json = nlohmann::json::parse(lines[i]);
+        EXPECT_EQ(json.at("seed"), 100 + i);
+        for (const auto& [key, value] : want.items()) EXPECT_EQ(json.at(key), value) << key;
+    }
+    const auto json = nlohmann::json::parse(lines[0]);
+    EXPECT_EQ(json.at("palette").at("from"), "map");
+    EXPECT_EQ(json.at("palette").at("colours").at(3), "#037e15");
+
+    // Only what the JSON line says.
+    std::ofstream again(path("again.map"));
+    for (const auto& colour : json.at("palette").at("colours")) {
+        const long rgb = std::stol(colour.get<std::string>().substr(1), nullptr, 16);  // "#rrggbb"
+        again << (rgb >> 16) << " " << (rgb >> 8 & 255) << " " << (rgb & 255) << "\n";
+    }
+    again.close();
+    const auto& bg = json.at("background");
+    std::vector<std::string> args = {
+        "-q", "--map", path("again.map"), "--seed", json.at("seed").dump(),
+        "-s", json.at("width").dump() + "x" + json.at("height").dump(), "--radius", json.at("startradius").dump(),
+        "--stickiness", json.at("stickiness").dump(), "-a", json.at("algorithm").get<std::string>(),
+        "-g", json.at("growth").get<std::string>(), "--coloring", json.at("coloring").get<std::string>(),
+        "--background", bg.at(0).dump() + "," + bg.at(1).dump() + "," + bg.at(2).dump(),
+        "--particles", json.at("particles_limit").dump(), path("b.tga")};
+    ASSERT_EQ(run(args), 0) << err.str();
+    EXPECT_EQ(slurp(path("b.tga")), slurp(path("a-0001.tga")));
+    EXPECT_EQ(slurp(path("b.dla")), slurp(path("a-0001.dla")));
 }
 
 }  // namespace

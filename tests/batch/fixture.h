@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,6 +27,13 @@ namespace fs = std::filesystem;
 inline std::string slurp(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), {}};
+}
+
+// Everything the folder holds, by name, folders included.
+inline std::set<std::string> names(const fs::path& dir) {
+    std::set<std::string> found;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) found.insert(e.path().lexically_relative(dir).string());
+    return found;
 }
 
 // A 24-bit top-first Targa's pixels as red, green, blue bytes.
@@ -74,7 +82,6 @@ protected:
     fs::path dir = fs::temp_directory_path() / ("zorv-batch-" + std::to_string(::getpid()) + "-" +
                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::ostringstream out, err;
-    int columns = 0;  // the progress line's width; 0 for no limit
 
     void SetUp() override {
         fs::remove_all(dir);
@@ -98,7 +105,6 @@ protected:
         std::ostream& e = progress ? *progress : err;
         const int code = parsebatch(static_cast<int>(argv.size()), argv.data(), options, out, e);
         options.progress = progress != nullptr;
-        options.columns = columns;
         return code >= 0 ? code : runbatch(options, out, e);
     }
     std::string path(const std::string& name) const { return (dir / name).string(); }

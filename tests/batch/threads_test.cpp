@@ -1,48 +1,22 @@
 // zorv-dla-batch on 1, 2, 3 and 8 threads writes the same Targa, parameter file, particle list and frames, byte for
 // byte, for every rule, inward growth that rests particles off the canvas, grey particles that erase the cluster,
 // distance colouring, both radius limits and a small crowded image.
-#include <gtest/gtest.h>
-#include <unistd.h>
+#include "tests/batch/fixture.h"
 
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
-
-#include "batch/batch.h"
-
-namespace fs = std::filesystem;
+using namespace batchtest;
 
 namespace {
 
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
-
-class Threads : public ::testing::Test {
+class Threads : public Batch {
 protected:
-    fs::path dir = fs::temp_directory_path() / ("zorv-threads-" + std::to_string(::getpid()));
-
-    void SetUp() override {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     // Grows one image into a folder of its own and returns every file written there, by name.
-    std::map<std::string, std::string> grow(std::vector<std::string> args, const std::string& folder) {
-        const fs::path where = dir / folder;
+    std::map<std::string, std::string> grow(std::vector<std::string> args, const std::string& name, const char* seed,
+                                            const char* threads) {
+        const fs::path where = dir / (name + "-" + seed + "-" + threads);
         fs::create_directories(where);
-        args.insert(args.end(), {"--points", (where / "a.csv").string(), "--frames", (where / "f").string(),
-                                 (where / "a.tga").string()});
-        args.insert(args.begin(), {"zorv-dla-batch", "-q"});
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        BatchOptions options;
-        std::ostringstream out, err;
-        EXPECT_EQ(parsebatch(static_cast<int>(argv.size()), argv.data(), options, out, err), -1) << err.str();
-        EXPECT_EQ(runbatch(options, out, err), 0) << err.str();
+        args.insert(args.end(), {"-q", "--seed", seed, "--threads", threads, "--points", (where / "a.csv").string(),
+                                 "--frames", (where / "f").string(), (where / "a.tga").string()});
+        EXPECT_EQ(run(args), 0) << err.str();
         std::map<std::string, std::string> files;
         for (const auto& e : fs::recursive_directory_iterator(where))
             if (e.is_regular_file()) files[e.path().lexically_relative(where).string()] = slurp(e.path());
@@ -68,24 +42,14 @@ TEST_F(Threads, TheSameFilesForAnyNumberOfThreads) {
         for (const char* seed : {"21", "22"}) {
             if (name.starts_with("inward") && seed[1] == '2') break;  // one seed of the largest image is enough
             SCOPED_TRACE(name + ", seed " + seed);
-            std::vector<std::string> seeded = args;
-            seeded.insert(seeded.end(), {"--seed", seed, "--threads"});
-            const std::string folder = name + "-" + seed + "-";
-            auto with = [&](const char* threads) {
-                std::vector<std::string> a = seeded;
-                a.push_back(threads);
-                return grow(a, folder + threads);
-            };
-            const auto one = with("1");
+            const auto one = grow(args, name, seed, "1");
             ASSERT_TRUE(one.count("a.tga") && one.count("a.dla") && one.count("a.csv") && one.count("f/a-000001.png"));
             EXPECT_GT(std::count(one.at("a.csv").begin(), one.at("a.csv").end(), '\n'), 300);
             for (const char* threads : {"2", "3", "8"}) {
-                const auto many = with(threads);
+                const auto many = grow(args, name, seed, threads);
                 EXPECT_EQ(many.size(), one.size()) << threads << " threads: the same files";
-                for (const auto& [file, bytes] : one) {
-                    const auto it = many.find(file);
-                    EXPECT_TRUE(it != many.end() && it->second == bytes) << file << " on " << threads << " threads";
-                }
+                for (const auto& [file, bytes] : one)
+                    EXPECT_TRUE(many.count(file) && many.at(file) == bytes) << file << " on " << threads << " threads";
             }
         }
 }

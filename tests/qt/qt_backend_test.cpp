@@ -22,8 +22,12 @@ class QtLayer : public ::testing::Test {
 protected:
     Backend backend;
     HWND hwnd = nullptr;
+    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("zorv-qt-" + std::to_string(::getpid()) + "-" + test);
 
     void SetUp() override {
+        std::filesystem::create_directories(dir);
         g_seen.clear();
         WNDCLASSA wc{0, RecordProc, 0, 0, nullptr, nullptr, LoadCursorA(nullptr, IDC_CROSS), nullptr, nullptr, "R"};
         RegisterClassA(&wc);
@@ -32,6 +36,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Backend::widget(hwnd)));
         drain();
     }
+    void TearDown() override { std::filesystem::remove_all(dir); }
     // Native events in, then the queue out as a program's loop takes it; the messages got within [lo, hi].
     std::vector<MSG> drain(UINT lo = 0, UINT hi = 0xFFFF) {
         QCoreApplication::processEvents();
@@ -48,6 +53,18 @@ protected:
     }
     int device(int logical) const { return static_cast<int>(std::lround(logical * backend.ratio())); }
 };
+
+// The path chosen in the open (or save) dialog titled `title`, which starts at `file`; empty if cancelled.
+std::string choose(bool save, const char* title, const char* filter, const char* extension, DWORD flags,
+                   std::string file) {
+    OPENFILENAMEA ofn{};
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = &file;
+    ofn.lpstrTitle = title;
+    ofn.lpstrDefExt = extension;
+    ofn.Flags = flags;
+    return (save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn)) ? file : "";
+}
 
 TEST_F(QtLayer, InputArrivesAsVirtualKeysAndClientCoordinatesUnlessDisabledCursorsAndCloseIsWmClose) {
     QWidget* view = Backend::view(hwnd);
@@ -118,11 +135,9 @@ TEST_F(QtLayer, InputMadeDuringASleepIsQueuedWhenItEndsAndOnlyTheProgramsOwnMove
 }
 
 // Boxes: their texts and flags, the owner disabled, the thread's messages served. The desktop's file dialog is not
-// overruled; Qt's own (driven here) refuses a missing file and asks before replacing one.
+// overruled; Qt's own (driven here) refuses a missing file.
 TEST_F(QtLayer, BoxesAndFileDialogsKeepTheirTextsAndFlagsAndLeaveTheFileChecksToQt) {
-    const auto dir = std::filesystem::temp_directory_path() / ("zorv-qt-files-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    for (const char* name : {"a.dla", "b.tga"}) std::ofstream(dir / name) << "x";
+    std::ofstream(dir / "a.dla") << "x";
     QStringList said;
     harness::Script script;
     script.then("the box", [] { return harness::Visible<QMessageBox>("Preview"); }, [&] {
@@ -148,44 +163,22 @@ TEST_F(QtLayer, BoxesAndFileDialogsKeepTheirTextsAndFlagsAndLeaveTheFileChecksTo
     script.box("Qt's refusal", "", said);
     script.then("the open dialog again", [] { return !harness::Visible<QMessageBox>(); },
                 [] { harness::AcceptFile("a.dla"); });
-    for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {  // after No the dialog stays open
-        auto ready = [] { return harness::Visible<QFileDialog>("Save it") && !harness::Visible<QMessageBox>(); };
-        script.then("the save dialog", ready, [&] {
-            auto* d = harness::Visible<QFileDialog>();
-            EXPECT_EQ(std::tuple(d->defaultSuffix(), d->testOption(QFileDialog::DontConfirmOverwrite)),
-                      std::tuple(QString("tga"), false));
-            harness::AcceptFile("b");
-        });
-        script.box("Qt's question", "", said, answer);
-    }
     EXPECT_EQ(MessageBoxA(hwnd, "Keep <this> colour?", "Preview", MB_YESNO | MB_ICONINFORMATION), IDNO);
     EXPECT_TRUE(IsWindowEnabled(hwnd));
     EXPECT_EQ(MessageBoxA(nullptr, "text", "caption", MB_OK), IDOK);
-    std::string file = dir.string() + "/*.dla";
-    OPENFILENAMEA ofn{};
-    ofn.lpstrFilter = "DLA files (*.dla)\0*.dla\0";
-    ofn.lpstrFile = &file;
-    ofn.lpstrTitle = "Open it";
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-    ASSERT_TRUE(GetOpenFileNameA(&ofn));
-    EXPECT_EQ(std::filesystem::path(file), dir / "a.dla");
-    ofn.lpstrFilter = "Targa files (*.tga)\0*.tga\0";
-    ofn.lpstrDefExt = "tga";
-    ofn.lpstrTitle = "Save it";
-    ofn.Flags = OFN_OVERWRITEPROMPT;
-    ASSERT_TRUE(GetSaveFileNameA(&ofn));
-    EXPECT_EQ(std::filesystem::path(file), dir / "b.tga");
-    EXPECT_TRUE(said.size() == 4 && said[0] == "Keep <this> colour?" && said[1].contains("missing.dla") &&
-                said[2].contains("b.tga") && said[2] == said[3]) << said.join('|').toStdString();
-    std::filesystem::remove_all(dir);
+    const std::string opened = choose(false, "Open it", "DLA files (*.dla)\0*.dla\0", nullptr,
+                                      OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST, dir.string() + "/*.dla");
+    EXPECT_EQ(std::filesystem::path(opened), dir / "a.dla");
+    EXPECT_TRUE(said.size() == 2 && said[0] == "Keep <this> colour?" && said[1].contains("missing.dla"))
+        << said.join('|').toStdString();
 }
 
 // A name typed in a folder that does not exist is refused with a warning naming the folder. Qt's own dialog stays open
 // under the box; a native one (the backend told to take that way) has gone, and opens again at the typed name. Either
-// way the user corrects the name and the file is chosen.
+// way the user corrects the name, Qt asks before replacing that file (after No its dialog stays open), and the file is
+// chosen.
 TEST_F(QtLayer, ASaveDialogRefusesAFolderThatDoesNotExistAndKeepsOrReopensAtTheTypedName) {
-    const auto dir = std::filesystem::temp_directory_path() / ("zorv-qt-folder-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "b.tga") << "x";
     for (bool native : {false, true}) {
         backend.treatFileDialogsAsNative = native;
         QStringList said;
@@ -204,22 +197,22 @@ TEST_F(QtLayer, ASaveDialogRefusesAFolderThatDoesNotExistAndKeepsOrReopensAtTheT
             QFileDialog* d = harness::Visible<QFileDialog>();
             EXPECT_EQ(std::filesystem::path(d->directory().absolutePath().toStdString()), dir);
             EXPECT_EQ(d->findChild<QLineEdit*>("fileNameEdit")->text(), "nodir/x.tga");
-            harness::AcceptFile("x");
+            EXPECT_EQ(std::tuple(d->defaultSuffix(), d->testOption(QFileDialog::DontConfirmOverwrite)),
+                      std::tuple(QString("tga"), false));
+            harness::AcceptFile("b");
         });
-        std::string file = dir.string() + "/*.tga";
-        OPENFILENAMEA ofn{};
-        ofn.lpstrFilter = "Targa files (*.tga)\0*.tga\0";
-        ofn.lpstrFile = &file;
-        ofn.lpstrTitle = "Save it";
-        ofn.lpstrDefExt = "tga";
-        ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
-        ASSERT_TRUE(GetSaveFileNameA(&ofn));
-        EXPECT_EQ(std::filesystem::path(file), dir / "x.tga");
+        script.box("Qt's question", "", said, QMessageBox::No);
+        script.then("the dialog again", dialogAlone, [] { harness::AcceptFile("b"); });
+        script.box("Qt's question again", "", said, QMessageBox::Yes);
+        const std::string saved = choose(true, "Save it", "Targa files (*.tga)\0*.tga\0", "tga",
+                                         OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT, dir.string() + "/*.tga");
+        EXPECT_EQ(std::filesystem::path(saved), dir / "b.tga");
         const QString folder = QString::fromStdString((dir / "nodir").string());
-        EXPECT_EQ(said, QStringList{folder + "\nThe folder does not exist.\nCheck the path and try again."});
+        ASSERT_EQ(said.size(), 3) << said.join('|').toStdString();
+        EXPECT_EQ(said[0], folder + "\nThe folder does not exist.\nCheck the path and try again.");
+        EXPECT_TRUE(said[1].contains("b.tga") && said[1] == said[2]) << said[1].toStdString();
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "nodir"));
-    std::filesystem::remove_all(dir);
 }
 
 // A window id option comes before XSCREENSAVER_WINDOW, that before -root; without any, the saver's own screen.
