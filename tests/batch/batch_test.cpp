@@ -148,6 +148,7 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
         {{"-a", "durero-rudo"}, 1, 1}, {{"-a", "fractint"}, 1, 1}, {{"-a", "fractint-spaces"}, 0, 2},
         {{"--stickiness", "30", "--coloring", "1"}, 0, 1}, {{"-g", "centripetal", "-a", "fractint-spaces"}, 0, 2},
         {{"-g", "centripetal", "--greyscale", "--background", "128,128,128", "--stickiness", "40"}, 0, 1},
+        {{"-g", "centripetal", "--stickiness", "30"}, 0, 1},  // seeds, particles at the edge and on the cluster
         {{"--params", path("in.dla"), "--coloring", "distance", "--map", path("p.map")}, 1, 1}};
     for (auto [args, nearest, farthest] : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));
@@ -165,6 +166,7 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
         std::size_t seeds = 0;                // first, without parents
         ASSERT_TRUE(std::getline(csv, line) && line == "id,parent,x,y,colour_index,colour,steps,escapes,refused,kind");
         long long steps = 0, putback = 0, refusals = 0;  // of every particle
+        std::set<std::string> kinds;
         while (std::getline(csv, line)) {
             long id = 0, parent = 0, x = 0, y = 0, index = 0;
             long long walk = 0, escapes = 0, refused = 0;
@@ -175,6 +177,7 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
                                   &escapes, &refused, kind), 12) << line;
             ASSERT_TRUE(id == static_cast<long>(at.size()) && parent < id) << line;
             steps += walk;
+            kinds.insert(kind);
             putback += escapes;
             refusals += refused;
             if (parent == -1 && seeds == at.size()) {
@@ -203,6 +206,9 @@ TEST_F(Batch, ThePointsAreATreeThatRedrawsTheImage) {
         EXPECT_GT(putback, 0) << "walkers that went too far were put back";
         EXPECT_EQ(refusals > 0, json.at("stickiness") < 100) << "contacts are refused only below 100% stickiness";
         EXPECT_TRUE(drawn == image) << "drawing the points in order gives the image";
+        if (args[1] == "centripetal" && args[3] == "30") {
+            EXPECT_EQ(kinds, (std::set<std::string>{"seed", "edge", "cluster"})) << "inward at 30, every kind";
+        }
         const Png png = readpng(path("p.png"));
         EXPECT_TRUE(png.rgb == image && png.intent == PNG_sRGB_INTENT_PERCEPTUAL);
         if (args[0] != "--params") continue;
