@@ -142,7 +142,8 @@ constexpr unsigned SAMPLE = 16;
 inline void closesegment(Speculation& sp, int shift) {
     Segment& seg = sp.segments.back();
     const std::uint32_t mask = (1u << shift) - 1;
-    const unsigned backx = static_cast<unsigned>(sp.walker.backx + 1), backy = static_cast<unsigned>(sp.walker.backy + 1);
+    const unsigned backx = static_cast<unsigned>(sp.walker.backx + 1);
+    const unsigned backy = static_cast<unsigned>(sp.walker.backy + 1);
     unsigned x0 = backx, y0 = backy, x1 = backx, y1 = backy;
     const std::uint32_t* reads = sp.reads.data();
     for (std::size_t i = static_cast<std::size_t>(seg.first); i < sp.reads.size(); i += SAMPLE) {
@@ -164,18 +165,6 @@ struct Maps {
     zorv::walk::MapView rule, folded;
 };
 
-// The walk's steps, from the folded map for rules 0 and 2.
-template <bool Outward, zorv::walk::Rule ContactRule, bool Record>
-bool walksteps(Speculation& sp, const Maps& m, std::int64_t limit, std::uint32_t* out) {
-    if constexpr (ContactRule != zorv::walk::NEIGHBOURS_BEFORE) {
-        if (zorv::walk::foldablefrom(sp.walker, Outward, m.rule, sp.state.xpos2, sp.state.ypos2))
-            return zorv::walk::foldedsteps<Outward, ContactRule, Record>(sp.state, sp.walker, m.folded, m.rule,
-                                                                         limit, out);
-        limit = std::min(limit, zorv::walk::PLAINSTEPS);
-    }
-    return zorv::walk::steps<Outward, ContactRule, Record>(sp.state, sp.walker, m.rule, limit, out);
-}
-
 // Takes up to `limit` steps, and the stickiness draw at a contact. With the
 // walk recording, the steps form a segment whose reads saw every commit up
 // to `snapshot`. Returns true when the particle came to rest.
@@ -184,14 +173,14 @@ bool walkblock(Speculation& sp, const Maps& m, std::int64_t limit, std::int64_t 
     using namespace zorv::walk;
     const std::int64_t before = sp.state.steps;
     if (!sp.recording) {
-        const bool contact = walksteps<Outward, ContactRule, false>(sp, m, limit, nullptr);
+        const bool contact = somesteps<Outward, ContactRule, false>(sp.state, sp.walker, &m.folded, m.rule, limit);
         sp.counts.walked += sp.state.steps - before;
         if (contact) sp.resting = sticks(sp.state, sp.walker);
         return sp.resting;
     }
     sp.segments.push_back(Segment{before, sp.state, snapshot});
     std::uint32_t* out = sp.reads.reserve(static_cast<std::size_t>(limit));
-    const bool contact = walksteps<Outward, ContactRule, true>(sp, m, limit, out);
+    const bool contact = somesteps<Outward, ContactRule, true>(sp.state, sp.walker, &m.folded, m.rule, limit, out);
     sp.counts.walked += sp.state.steps - before;
     sp.reads.resize(sp.reads.size() + static_cast<std::size_t>(sp.state.steps - before) - (contact ? 1 : 0));
     if (contact) {

@@ -341,6 +341,25 @@ inline bool sticks(WalkState& st, const Walker& w) {
     return false;
 }
 
+// Up to `limit` steps: in the folded loop when there is a folded map for
+// this walker (rules 0 and 2) and the walker may use it, that is on the
+// canvas and within its bound; otherwise plainly, and with a folded map only
+// a few at a time, so that a walker off the canvas after a refused contact,
+// or put back past its bound, goes back to the folded loop soon after it is
+// within it again.
+template <bool Outward, Rule ContactRule, bool Record = false>
+inline bool somesteps(WalkState& st, const Walker& w, const MapView* folded, const MapView& m, std::int64_t limit,
+                      std::uint32_t* record = nullptr) {
+    if constexpr (ContactRule != NEIGHBOURS_BEFORE) {
+        if (folded) {
+            if (foldablefrom(w, Outward, m, st.xpos2, st.ypos2))
+                return foldedsteps<Outward, ContactRule, Record>(st, w, *folded, m, limit, record);
+            limit = std::min(limit, PLAINSTEPS);
+        }
+    }
+    return steps<Outward, ContactRule, Record>(st, w, m, limit, record);
+}
+
 // Steps between two polls of a walk: well under a microsecond's walking.
 constexpr std::int64_t BLOCK = 256;
 
@@ -352,8 +371,9 @@ template <bool Outward, Rule ContactRule, class Poll>
 inline WalkEnd walk(const Walker& w, const ContactMap& map, Poll&& poll) {
     const MapView m = viewof<ContactRule>(map);
     const MapView fold = foldedview(map);
-    bool folded = false;
-    if constexpr (ContactRule != NEIGHBOURS_BEFORE) folded = foldsfor(map, ContactRule, Outward, w);
+    const MapView* folded = nullptr;
+    if constexpr (ContactRule != NEIGHBOURS_BEFORE)
+        if (foldsfor(map, ContactRule, Outward, w)) folded = &fold;
     WalkState st = startwalk(w, zorv::detail::g_stepState);
     bool stopped = false;
     for (std::int64_t left = 0;;) {
@@ -365,19 +385,7 @@ inline WalkEnd walk(const Walker& w, const ContactMap& map, Poll&& poll) {
             left = BLOCK;
         }
         const std::int64_t before = st.steps;
-        bool contact;
-        // The folded walk needs the walker on the canvas and within its
-        // bound; one off the canvas after a refused contact, or put back past
-        // its bound, walks on plainly a few steps at a time until it is back.
-        if constexpr (ContactRule != NEIGHBOURS_BEFORE) {
-            if (!folded)
-                contact = steps<Outward, ContactRule>(st, w, m, left);
-            else if (foldablefrom(w, Outward, m, st.xpos2, st.ypos2))
-                contact = foldedsteps<Outward, ContactRule>(st, w, fold, m, left);
-            else
-                contact = steps<Outward, ContactRule>(st, w, m, std::min(left, PLAINSTEPS));
-        } else
-            contact = steps<Outward, ContactRule>(st, w, m, left);
+        const bool contact = somesteps<Outward, ContactRule>(st, w, folded, m, left);
         left -= st.steps - before;
         if (contact && sticks(st, w)) break;
     }
