@@ -144,13 +144,17 @@ private:
     // the last commits, and it walks on without recording. The oldest walk
     // out is the one the others wait for, and often a long one.
     void makefinal(Speculation& sp, std::int64_t snapshot) {
-        if (radius_.load(std::memory_order_relaxed) != sp.radius) {
-            ++sp.counts.restarted;
-            relaunch(sp);
-        } else {
-            ahead::check<Run::OUTWARD>(sp, log_, ContactRule, maps_.rule.pitchshift, snapshot);
-        }
+        if (!restarted(sp)) ahead::check<Run::OUTWARD>(sp, log_, ContactRule, maps_.rule.pitchshift, snapshot);
         sp.recording = false;
+    }
+
+    // A walk launched from a seeding circle that has moved since begins
+    // again from the circle in force. True when it did.
+    bool restarted(Speculation& sp) {
+        if (radius_.load(std::memory_order_relaxed) == sp.radius) return false;
+        ++sp.counts.restarted;
+        relaunch(sp);
+        return true;
     }
 
     // Walks until the particle comes to rest, and, while it records, until
@@ -163,19 +167,12 @@ private:
             if (ahead::walkblock<Run::OUTWARD, ContactRule>(sp, maps_, zorv::walk::BLOCK, snapshot)) {
                 if (!sp.recording) return true;
                 const std::int64_t upto = committed_.load(std::memory_order_acquire);
-                if (radius_.load(std::memory_order_relaxed) != sp.radius) {
-                    ++sp.counts.restarted;
-                    relaunch(sp);
-                } else if (ahead::check<Run::OUTWARD>(sp, log_, ContactRule, maps_.rule.pitchshift, upto)) {
+                if (!restarted(sp) && ahead::check<Run::OUTWARD>(sp, log_, ContactRule, maps_.rule.pitchshift, upto))
                     return true;
-                }
             }
             if (finish_.load(std::memory_order_relaxed)) return false;
             if (who != Walking::WORKER && !pollmain(who == Walking::MAIN)) return false;
-            if (sp.recording && radius_.load(std::memory_order_relaxed) != sp.radius) {
-                ++sp.counts.restarted;
-                relaunch(sp);
-            }
+            if (sp.recording) restarted(sp);
         }
     }
 
