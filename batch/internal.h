@@ -164,6 +164,9 @@ struct Grown {
 // Seconds with three decimals, as the reports show them.
 std::string seconds(double s);
 
+// A colour as the list and the JSON write it: #rrggbb.
+std::string colourtext(COLORREF c);
+
 // The results of a run: the statistics as the debugging display words
 // them, a line each, and the files written; or all of it as one line of
 // JSON.

@@ -11,12 +11,6 @@ namespace zorv::batch {
 
 namespace {
 
-std::string colourtext(COLORREF c) {
-    char text[8];
-    std::snprintf(text, sizeof text, "#%02x%02x%02x", GetRValue(c), GetGValue(c), GetBValue(c));
-    return text;
-}
-
 // The list the growth runs report their seeds to.
 Particles* listing = nullptr;
 void listseeds() { listing->seeds(); }

@@ -25,6 +25,12 @@ std::string seconds(double s) {
     return text.str();
 }
 
+std::string colourtext(COLORREF c) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", GetRValue(c), GetGValue(c), GetBValue(c));
+    return text;
+}
+
 namespace {
 
 const char* endname(zorv::grow::End end) {
@@ -33,12 +39,6 @@ const char* endname(zorv::grow::End end) {
     case zorv::grow::End::PARTICLES: return "particles";
     default: return "stopped";
     }
-}
-
-std::string colourtext(const unsigned char rgb[3]) {
-    char text[8];
-    std::snprintf(text, sizeof text, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
-    return text;
 }
 
 }  // namespace
@@ -67,7 +67,7 @@ void report(const BatchOptions& o, const Grown& grown, std::ostream& out) {
         if (!o.params.empty()) j["params"] = o.params;
         if (!o.map.empty()) j["map"] = o.map;
         nlohmann::ordered_json colours = nlohmann::ordered_json::array();
-        for (const auto& entry : palette) colours.push_back(colourtext(entry));
+        for (const auto& entry : palette) colours.push_back(colourtext(RGB(entry[0], entry[1], entry[2])));
         j["palette"] = {{"from", !o.map.empty() ? "map" : !o.params.empty() ? "params" : "default"},
                         {"colours", colours}};
         if (o.particles) j["particles_limit"] = *o.particles;
